@@ -1,0 +1,23 @@
+#include "app/Interaction.h"
+
+#include <stdexcept>
+
+namespace paddock {
+
+namespace {
+UserInteraction* current = nullptr;
+}
+
+UserInteraction& Interaction()
+{
+    if (!current)
+        throw std::logic_error("No user interaction has been set up");
+    return *current;
+}
+
+void SetInteraction(UserInteraction* interaction)
+{
+    current = interaction;
+}
+
+} // namespace paddock

@@ -1,0 +1,61 @@
+// Everything that asks the user or tells the user something goes through this
+// interface: the program's windows use an implementation with real dialogs,
+// tests use one with scripted answers. Core code never creates widgets.
+#pragma once
+
+#include <string>
+
+namespace paddock {
+
+enum class QuestionKind {
+    Warning,      // warning icon, buttons Yes and No
+    Confirmation, // question icon, buttons Yes and No
+};
+
+// One open or save file dialog.
+struct FileDialogRequest {
+    std::string initialFolder;
+    std::string fileName;   // proposed name, may be empty
+    std::string filter;     // "TEX-Files|*.TEX|All files|*.*"
+    int filterIndex = 1;    // 1-based
+};
+
+// A modal window of the program's own (Options, folder-and-mask window). The
+// interaction decides how it is run: really, or by a script acting on it.
+class ModalWindow {
+public:
+    virtual ~ModalWindow() = default;
+    // Runs the window modally and returns its result code.
+    virtual int exec() = 0;
+    // The window's object name, for scripts and messages.
+    virtual std::string name() const = 0;
+};
+
+class UserInteraction {
+public:
+    virtual ~UserInteraction() = default;
+
+    // A plain message box with one OK button and no icon.
+    virtual void message(const std::string& text) = 0;
+    // A message box with the error icon and one OK button.
+    virtual void error(const std::string& text) = 0;
+    // A question with the buttons Yes and No; true for Yes.
+    virtual bool question(const std::string& text, QuestionKind kind) = 0;
+    // A one-line input dialog; value holds the initial text and receives the
+    // answer. False when the user cancelled.
+    virtual bool input(const std::string& title, const std::string& prompt, std::string& value) = 0;
+    // Open and save file dialogs; on true, chosen holds the full path and
+    // filterIndex the filter selected when the dialog closed.
+    virtual bool openFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) = 0;
+    virtual bool saveFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) = 0;
+    // A folder chooser; on true, chosen holds the folder.
+    virtual bool chooseFolder(const std::string& title, const std::string& initialFolder, std::string& chosen) = 0;
+    // Runs one of the program's own modal windows.
+    virtual int runModal(ModalWindow& window) = 0;
+};
+
+// The process-wide interaction, set once by the program (or a test).
+UserInteraction& Interaction();
+void SetInteraction(UserInteraction* interaction);
+
+} // namespace paddock

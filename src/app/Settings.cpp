@@ -1,0 +1,198 @@
+#include "app/Settings.h"
+
+#include "app/Profile.h"
+#include "app/Tools.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace paddock {
+
+TSettings Settings;
+std::uint8_t AccessMode = AccessUser;
+
+namespace {
+
+const char* const FirstStartMessage =
+    "----- IMPORTANT ----\r\n\r\nThis is the first time you are using Paddock v1.2. \r\n\r\n"
+    "If you had problems with Paddock v1.1 please recover your original cars.wad file";
+
+} // namespace
+
+std::string SettingsFile()
+{
+    return Settings.ProgramPath + SettingsFileName;
+}
+
+std::uint8_t AccessModeFromText(const std::string& text)
+{
+    const std::string mode = UpperCase(text);
+    if (mode == "DEVELOPER")
+        return AccessDeveloper;
+    if (mode == "ADVANCED")
+        return AccessAdvanced;
+    return AccessUser;
+}
+
+void SetGamePaths(const std::string& folder, const std::string& exeName)
+{
+    Settings.GamePath = AddTrailingBackslash(folder);
+    // Game folders copied from Windows spell their files in any case.
+    Settings.GameExePath = Settings.GamePath.empty() ? exeName : FindFileNoCase(Settings.GamePath, exeName);
+    Settings.SaveFilePath =
+        Settings.GamePath.empty() ? std::string(SaveFileName) : FindFileNoCase(Settings.GamePath, SaveFileName);
+}
+
+void LoadSettings()
+{
+    const std::string file = SettingsFile();
+    const std::string gamePath = ProfileReadString(file, "Options", "GamePath", "");
+    const std::string exeName = ProfileReadString(file, "Options", "GP4EXE", DefaultExeName);
+    SetGamePaths(gamePath, exeName);
+    AccessMode = AccessModeFromText(ProfileReadString(file, "Options", "AccessMode", "USER"));
+    if (ProfileReadBool(file, "Paddock", "FirstStart", true))
+        ShowMessage(FirstStartMessage);
+}
+
+void SaveSettings()
+{
+    const std::string file = SettingsFile();
+    ProfileWriteString(file, "Options", "GamePath", Settings.GamePath);
+    ProfileWriteString(file, "Options", "GP4EXE", ExtractFileName(Settings.GameExePath));
+    ProfileWriteString(file, "Paddock", "FirstStart", "0");
+}
+
+std::string GamePathProblem(const std::string& folder, const std::string& exeName)
+{
+    const std::string base = AddTrailingBackslash(folder);
+    if (folder.empty() || !DirectoryExists(folder))
+        return "Invalid GP4 path. Please configure...";
+    const std::string exe = FindFileNoCase(base, exeName);
+    const std::string save = FindFileNoCase(base, SaveFileName);
+    if (exeName.empty() || !FileExists(exe))
+        return "Invalid GP4.EXE path. Please configure...";
+    if (!FileExists(save))
+        return "F1GSTATE.SAV not found. Try to execute GP4 and save your configuration when exiting the game. "
+               "This will create F1GSTATE.SAV";
+    if (GetFileSize(exe) != GameExeSize)
+        return "Invalid GP4.EXE. You need a decrypted GP4.EXE (Filesize has to be 6250496 byte)";
+    if (GetFileSize(save) != SaveFileSize)
+        return "Invalid F1GSTATE.SAV. You need a F1GSTATE.SAV created by GP4 v1.0. (Filesize has to be 97868 "
+               "byte)";
+    return {};
+}
+
+bool CheckGamePath(const std::string& folder, const std::string& exeName)
+{
+    const std::string problem = GamePathProblem(folder, exeName);
+    if (problem.empty())
+        return true;
+    ShowErrorMessage(problem);
+    return false;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool looksLikeGameFolderName(const std::string& name)
+{
+    const std::string upper = UpperCase(name);
+    return upper.find("GRAND PRIX 4") != std::string::npos || upper.find("GP4") != std::string::npos;
+}
+
+// Adds the subfolders of base (and theirs) whose names look like a GP4 folder.
+void scanForGameFolders(const fs::path& base, std::vector<std::string>& out, std::set<std::string>& seen)
+{
+    constexpr int maxEntries = 4000;
+    int entries = 0;
+    std::error_code ec;
+    auto consider = [&](const fs::path& p) {
+        const std::string s = p.string();
+        if (seen.insert(s).second)
+            out.push_back(AddTrailingBackslash(s));
+    };
+    for (fs::directory_iterator it(base, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end && entries < maxEntries; it.increment(ec), ++entries) {
+        std::error_code typeError;
+        if (!it->is_directory(typeError))
+            continue;
+        const fs::path sub = it->path();
+        if (looksLikeGameFolderName(sub.filename().string())) {
+            consider(sub);
+            continue;
+        }
+        // One level deeper: publisher folders such as "Infogrames\Grand Prix 4".
+        std::error_code ec2;
+        for (fs::directory_iterator it2(sub, fs::directory_options::skip_permission_denied, ec2), end2;
+             !ec2 && it2 != end2 && entries < maxEntries; it2.increment(ec2), ++entries) {
+            std::error_code typeError2;
+            if (it2->is_directory(typeError2) && looksLikeGameFolderName(it2->path().filename().string()))
+                consider(it2->path());
+        }
+    }
+}
+
+std::vector<fs::path> windowsRoots()
+{
+    std::vector<fs::path> roots;
+#ifdef _WIN32
+    for (char drive = 'C'; drive <= 'H'; ++drive)
+        roots.emplace_back(std::string(1, drive) + ":\\");
+#else
+    const char* home = std::getenv("HOME");
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix && *prefix)
+        roots.push_back(fs::path(prefix) / "drive_c");
+    if (home && *home) {
+        const fs::path h(home);
+        roots.push_back(h / ".wine" / "drive_c");
+        // Prefixes made by the usual Wine front ends hold one folder per prefix.
+        for (const fs::path& holder : {h / ".local/share/wineprefixes", h / "Games", h / ".PlayOnLinux/wineprefix",
+                                       h / ".local/share/lutris/prefixes", h / ".var/app/com.usebottles.bottles/data/bottles/bottles"}) {
+            std::error_code ec;
+            for (fs::directory_iterator it(holder, fs::directory_options::skip_permission_denied, ec), end;
+                 !ec && it != end; it.increment(ec)) {
+                std::error_code dc;
+                if (fs::is_directory(it->path() / "drive_c", dc))
+                    roots.push_back(it->path() / "drive_c");
+            }
+        }
+    }
+#endif
+    return roots;
+}
+
+} // namespace
+
+std::vector<std::string> UsualGameFolders()
+{
+    std::vector<std::string> out;
+    std::set<std::string> seen;
+    for (const fs::path& root : windowsRoots()) {
+        for (const char* sub : {"Program Files (x86)", "Program Files", "Games", ""}) {
+            const fs::path base = *sub ? root / sub : root;
+            std::error_code ec;
+            if (fs::is_directory(base, ec))
+                scanForGameFolders(base, out, seen);
+        }
+    }
+    return out;
+}
+
+std::string FindGameInstallation(const std::string& exeName)
+{
+    for (const std::string& folder : UsualGameFolders()) {
+        try {
+            if (GamePathProblem(folder, exeName).empty())
+                return folder;
+        } catch (const std::exception&) {
+            // A file that cannot be opened only rules this folder out.
+        }
+    }
+    return {};
+}
+
+} // namespace paddock

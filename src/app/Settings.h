@@ -1,0 +1,59 @@
+// Where things are: the program's folders, the game folder and the two game
+// files, carried from run to run in the settings file "Paddock.INI".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace paddock {
+
+inline constexpr std::int64_t GameExeSize = 6250496;  // GP4.EXE of GP4 v1.0
+inline constexpr std::int64_t SaveFileSize = 97868;   // F1GSTATE.SAV of GP4 v1.0
+inline constexpr const char* SettingsFileName = "Paddock.INI";
+inline constexpr const char* DefaultExeName = "GP4.EXE";
+inline constexpr const char* SaveFileName = "F1GSTATE.SAV";
+
+// Every folder ends with the path delimiter.
+struct TSettings {
+    std::string ProgramPath;
+    std::string TempPath;
+    std::string ExportPath;
+    std::string DebugInfoPath;
+    std::string GamePath;
+    std::string GameExePath;
+    std::string SaveFilePath;
+};
+
+extern TSettings Settings;
+
+enum : std::uint8_t { AccessUser = 1, AccessAdvanced = 2, AccessDeveloper = 3 };
+extern std::uint8_t AccessMode;
+
+std::string SettingsFile();
+
+// Reads the game folder, executable name and access mode; shows the first-start
+// message until the program has once ended normally.
+void LoadSettings();
+// Writes the game folder, the executable name and FirstStart=0.
+void SaveSettings();
+// Sets GamePath, GameExePath and SaveFilePath from a folder and an executable name.
+void SetGamePaths(const std::string& folder, const std::string& exeName);
+
+// The installation check. Returns the message of the first failing test, or an
+// empty text when the folder holds a usable GP4 v1.0 installation.
+std::string GamePathProblem(const std::string& folder, const std::string& exeName);
+// The installation check that reports its first failure in an error box.
+bool CheckGamePath(const std::string& folder, const std::string& exeName);
+
+// The access mode a settings value selects.
+std::uint8_t AccessModeFromText(const std::string& text);
+
+// Folders where a GP4 installation is usually found on this system, most
+// likely first (Wine prefixes under the user's home on Linux).
+std::vector<std::string> UsualGameFolders();
+// The first folder of UsualGameFolders that passes the installation check,
+// or empty.
+std::string FindGameInstallation(const std::string& exeName);
+
+} // namespace paddock

@@ -1,0 +1,96 @@
+// File and string helpers shared by every part of the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace paddock {
+
+#ifdef _WIN32
+inline constexpr char PathDelim = '\\';
+#else
+inline constexpr char PathDelim = '/';
+#endif
+
+// True for the characters that separate folder levels on this platform.
+bool IsPathDelimiter(char c);
+
+// ---- Dialogs --------------------------------------------------------------
+
+// The file dialogs remember their folder in the settings file, section
+// "Pathes", under the given key (module.action). Without a remembered folder
+// they open in the game folder.
+bool ChooseFileToOpen(const std::string& key, const std::string& proposedName, const std::string& filter,
+                      std::string& fileName, int filterIndex = 1);
+// As ChooseFileToOpen; a name whose extension differs from that of the filter
+// selected at the end gets the filter's extension appended (not for ".*").
+bool ChooseFileToSave(const std::string& key, const std::string& proposedName, const std::string& filter,
+                      std::string& fileName, int filterIndex = 1);
+// The extension rule of ChooseFileToSave on its own.
+std::string ApplyFilterExtension(const std::string& fileName, const std::string& filter, int filterIndex);
+
+// True when the mask contains "*"; otherwise says "Error: Invalid filemask".
+bool CheckFileMask(const std::string& mask);
+void ShowErrorMessage(const std::string& text);
+void ShowMessage(const std::string& text);
+
+// ---- Files ----------------------------------------------------------------
+
+// Lists folder + mask in the file system's order. Subfolders whose names match
+// the mask are listed recursively in place (recursive) or named (includeFolders);
+// with includeFolders the folder itself comes last, so that with both flags a
+// folder always follows its contents.
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask, bool recursive,
+                                   bool includeFolders);
+// Case-insensitive wildcard match of a file name against a mask ("*", "?").
+bool MatchesMask(const std::string& name, const std::string& mask);
+// Copies source over target, creating the target's folders and clearing its
+// read-only attribute first. True when the target exists afterwards.
+bool CopyFileForced(const std::string& source, const std::string& target);
+// Makes an existing file writable; other attributes stay.
+void ClearReadOnly(const std::string& fileName);
+// The length of a file opened for reading and writing; throws EFileError when
+// it cannot be opened so.
+std::int64_t GetFileSize(const std::string& fileName);
+// Computes the saved configuration's checksum over all bytes but the last four
+// and stores it in the last four; returns it.
+std::uint32_t WriteFileChecksum(const std::string& fileName);
+// The checksum of a block as WriteFileChecksum computes it over the whole block.
+std::uint32_t ComputeChecksum(const std::uint8_t* data, std::size_t length);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates a folder with any missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+// Deletes a folder with everything in it, making files writable first.
+// Failures are ignored; true when the folder is gone.
+bool DeleteTree(const std::string& path);
+// The path of folder + name, using the spelling found on disk when a file or
+// folder of that name exists in another letter case; folder + name otherwise.
+std::string FindFileNoCase(const std::string& folder, const std::string& name);
+// The same for a full path: only its last level is looked up.
+std::string ResolveNoCase(const std::string& path);
+
+// ---- Strings and paths ----------------------------------------------------
+
+std::string AddTrailingBackslash(const std::string& path);
+std::string RemoveTrailingBackslash(const std::string& path);
+std::string ExtractFilePath(const std::string& path); // folder with its trailing delimiter
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileExt(const std::string& path); // "." and what follows, or empty
+std::string ExtractFileTitle(const std::string& path);
+std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement);
+std::string GetField(const std::string& text, int index, char separator);
+int CountFields(const std::string& text, char separator);
+std::string PadRight(const std::string& text, std::size_t length, char fill);
+std::uint32_t HexToInt(const std::string& text);
+// Writes bytes 0 to lastIndex of field: the text's characters, then zeros.
+void StringToField(const std::string& text, void* field, std::size_t lastIndex);
+// The text of a fixed-width field: up to its first zero byte or its end.
+std::string FieldToString(const void* field, std::size_t width);
+std::uint32_t RotateLeft16(std::uint32_t value, unsigned count);
+std::string UpperCase(const std::string& text); // ASCII letters only
+bool SameText(const std::string& a, const std::string& b); // ASCII case-insensitive
+
+} // namespace paddock
