@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <fstream>
 
 namespace paddock {
@@ -135,6 +137,44 @@ std::int64_t TFileStream::Size() const
     const std::int64_t size = ftell64(file_);
     fseek64(file_, here, SEEK_SET);
     return size;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+std::string tempNameBeside(const std::string& target)
+{
+    return target + ".paddock-new";
+}
+} // namespace
+
+TSafeFileStream::TSafeFileStream(const std::string& target)
+    : TFileStream(tempNameBeside(target), FileMode::Create), target_(target), temp_(tempNameBeside(target))
+{
+}
+
+TSafeFileStream::~TSafeFileStream()
+{
+    if (!committed_) {
+        try {
+            Close();
+        } catch (...) {
+        }
+        std::remove(temp_.c_str());
+    }
+}
+
+void TSafeFileStream::Commit()
+{
+    Close();
+    std::error_code ec;
+    std::filesystem::rename(temp_, target_, ec);
+    if (ec) {
+        std::remove(temp_.c_str());
+        committed_ = true;
+        throw EFileError("Cannot replace file", target_, ec.message());
+    }
+    committed_ = true;
 }
 
 // ---------------------------------------------------------------------------

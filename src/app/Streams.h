@@ -72,6 +72,25 @@ private:
     bool lastWasRead_ = false;
 };
 
+// A file written beside its target and put in the target's place only by
+// Commit(), so that a failure part-way never leaves a half-written file where
+// a good one was. Without Commit() the partial file is removed.
+class TSafeFileStream : public TFileStream {
+public:
+    explicit TSafeFileStream(const std::string& target);
+    ~TSafeFileStream() override;
+
+    // Closes the file and replaces the target with it; throws EFileError when
+    // that is not possible (the target is then unchanged).
+    void Commit();
+    const std::string& Target() const { return target_; }
+
+private:
+    std::string target_;
+    std::string temp_;
+    bool committed_ = false;
+};
+
 // A growable block of bytes in memory with a position. Reading past the end of
 // its data throws EReadError.
 class TMemoryStream : public TStream {

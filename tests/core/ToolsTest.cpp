@@ -308,3 +308,24 @@ TEST(FileStream, ErrorsCarryThePathAndTheReason)
     f.Close();
     EXPECT_EQ(ReadBytes(dir / "three.bin"), "aZc");
 }
+
+TEST(FileStream, SafeWriteReplacesOnlyOnCommit)
+{
+    TempDir dir;
+    const std::string target = dir / "game.bin";
+    WriteBytes(target, "good");
+    {
+        TSafeFileStream out(target);
+        out.WriteBuffer("half", 4);
+        // No commit: as if a failure ended the write.
+    }
+    EXPECT_EQ(ReadBytes(target), "good");
+    EXPECT_EQ(ListFiles(dir.path(), "*", false, false).size(), 1u);
+    {
+        TSafeFileStream out(target);
+        out.WriteBuffer("better", 6);
+        out.Commit();
+    }
+    EXPECT_EQ(ReadBytes(target), "better");
+    EXPECT_EQ(ListFiles(dir.path(), "*", false, false).size(), 1u);
+}
