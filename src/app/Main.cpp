@@ -1,0 +1,288 @@
+#include "app/Main.h"
+
+#include "app/About.h"
+#include "app/Application.h"
+#include "app/Icons.h"
+#include "app/Items.h"
+#include "app/Options.h"
+#include "app/QtInteraction.h"
+#include "app/Settings.h"
+#include "app/Tools.h"
+#include "ui/EditorForm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace paddock {
+
+TMainForm* MainForm = nullptr;
+
+TMainForm::TMainForm(const std::string& programPath)
+{
+    MainForm = this;
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Paddock v1.2 BETA - by the Paddock developers"));
+    setWindowIcon(MakeProgramIcon());
+    buildMenu();
+    buildToolBar();
+    setFixedSize(705, menuBar()->sizeHint().height() + ToolBar1->sizeHint().height());
+
+    if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
+        app->setExceptionHandler([this](std::exception_ptr error) { ApplicationEvents1Exception(error); });
+
+    FormCreate(programPath);
+}
+
+TMainForm::~TMainForm()
+{
+    if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
+        app->setExceptionHandler({});
+    delete editor_;
+    editor_ = nullptr;
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+void TMainForm::buildMenu()
+{
+    auto action = [this](QMenu* menu, const char* name, const QString& caption) {
+        auto* a = new QAction(caption, this);
+        a->setObjectName(QLatin1String(name));
+        menu->addAction(a);
+        return a;
+    };
+    auto submenu = [](QMenu* parent, const char* name, const QString& caption) {
+        QMenu* m = parent->addMenu(caption);
+        m->setObjectName(QLatin1String(name));
+        m->menuAction()->setObjectName(QLatin1String(name) + QStringLiteral("Action"));
+        return m;
+    };
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    File1 = bar->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    Exit1 = action(File1, "Exit1", QStringLiteral("&Exit"));
+
+    Editors1 = bar->addMenu(QStringLiteral("&Editors"));
+    Editors1->setObjectName(QStringLiteral("Editors1"));
+    General1 = submenu(Editors1, "General1", QStringLiteral("&General"));
+    Teamsanddrivers1 = action(General1, "Teamsanddrivers1", QStringLiteral("&Teams and drivers"));
+    Textures1 = submenu(Editors1, "Textures1", QStringLiteral("&Textures"));
+    Cartextures1 = action(Textures1, "Cartextures1", QStringLiteral("&Car textures"));
+    Misc1 = submenu(Editors1, "Misc1", QStringLiteral("&Misc"));
+    Points1 = action(Misc1, "Points1", QStringLiteral("&Points"));
+    Workshops1 = submenu(Editors1, "Workshops1", QStringLiteral("&Workshops"));
+    WADWorkshop1 = action(Workshops1, "WADWorkshop1", QStringLiteral("&WAD Workshop"));
+    EXWorkshop1 = action(Workshops1, "EXWorkshop1", QStringLiteral("&TEX Workshop"));
+    Developer1 = submenu(Editors1, "Developer1", QStringLiteral("Developer"));
+    GP4Workshop1 = action(Developer1, "GP4Workshop1", QStringLiteral("GP4 Workshop"));
+
+    Options1 = bar->addMenu(QStringLiteral("&Options"));
+    Options1->setObjectName(QStringLiteral("Options1"));
+    Configure1 = action(Options1, "Configure1", QStringLiteral("&Configure..."));
+
+    Help1 = bar->addMenu(QStringLiteral("Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    About1 = action(Help1, "About1", QStringLiteral("&About"));
+
+    // The points editor is not offered in this version.
+    Misc1->menuAction()->setVisible(false);
+
+    // Editors whose windows are not part of the program yet.
+    for (QAction* a : {Teamsanddrivers1, Cartextures1, Points1, WADWorkshop1, EXWorkshop1, GP4Workshop1})
+        a->setEnabled(false);
+
+    connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+    connect(Configure1, &QAction::triggered, this, &TMainForm::Configure1Click);
+    connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+}
+
+void TMainForm::buildToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(18, 18));
+    ToolBar1->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    auto button = [this](const char* name, QAction* item, ToolIcon icon) {
+        item->setIcon(MakeToolIcon(icon));
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QLatin1String(name));
+        b->setDefaultAction(item);
+        b->setFixedSize(25, 24);
+        b->setAutoRaise(true);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    ToolButton8 = button("ToolButton8", Teamsanddrivers1, ToolIcon::TeamsAndDrivers);
+    ToolBar1->addSeparator();
+    ToolButton7 = button("ToolButton7", Cartextures1, ToolIcon::CarTextures);
+    ToolBar1->addSeparator();
+    ToolButton3 = button("ToolButton3", WADWorkshop1, ToolIcon::WADWorkshop);
+    ToolButton4 = button("ToolButton4", EXWorkshop1, ToolIcon::TEXWorkshop);
+    ToolBar1->addSeparator();
+    ToolButton2 = button("ToolButton2", Configure1, ToolIcon::Configure);
+}
+
+void TMainForm::FormCreate(const std::string& programPath)
+{
+    Settings.ProgramPath = AddTrailingBackslash(
+        programPath.empty() ? ToStdString(QCoreApplication::applicationDirPath()) : programPath);
+    Settings.TempPath = Settings.ProgramPath + "PADDOCKTEMP" + PathDelim;
+    Settings.ExportPath = Settings.TempPath + "Export" + PathDelim;
+    Settings.DebugInfoPath = Settings.ProgramPath + "DebugInfo.EIF";
+    // A folder that cannot be made is not reported here; what writes into it
+    // later fails then.
+    ForceDirectories(Settings.TempPath);
+    ForceDirectories(Settings.ExportPath);
+
+    ClearItems(LoadedItems);
+
+    LoadSettings();
+    Developer1->menuAction()->setVisible(AccessMode >= AccessDeveloper);
+
+    if (!CheckGamePath(Settings.GamePath, ExtractFileName(Settings.GameExePath))) {
+        if (!ShowOptions(this)) {
+            ShowMessage("Paddock cannot be run without specifying GP4 path.");
+            terminated_ = true;
+            QCoreApplication::quit();
+        }
+    }
+}
+
+int TMainForm::CentredTop(int screenHeight, int mainHeight)
+{
+    return (screenHeight - (mainHeight + 400)) / 2;
+}
+
+bool TMainForm::event(QEvent* e)
+{
+    const bool handled = QMainWindow::event(e);
+    if (e->type() == QEvent::WindowActivate)
+        FormActivate();
+    return handled;
+}
+
+void TMainForm::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    // Some window systems never activate a window by themselves.
+    if (firstActivation_)
+        QTimer::singleShot(0, this, &TMainForm::FormActivate);
+}
+
+void TMainForm::FormActivate()
+{
+    if (!firstActivation_ || terminated_)
+        return;
+    firstActivation_ = false;
+
+    if (const QScreen* s = screen())
+        move(pos().x(), CentredTop(s->geometry().height(), frameGeometry().height()));
+
+    for (int n = 1; n <= 25; ++n) {
+        auto* b = findChild<QToolButton*>(QStringLiteral("ToolButton%1").arg(n));
+        if (b && b->defaultAction()) {
+            // The hint is the menu item's caption as it stands.
+            b->defaultAction()->setToolTip(b->defaultAction()->text());
+            b->setToolTip(b->defaultAction()->text());
+        }
+    }
+}
+
+void TMainForm::dockEditor()
+{
+    if (editor_)
+        editor_->move(pos().x(), pos().y() + frameGeometry().height());
+}
+
+void TMainForm::OpenEditor(const QMetaObject& editorClass, const std::function<TEditorForm*(QWidget*)>& create)
+{
+    if (editor_ && editor_->metaObject() == &editorClass)
+        return;
+    CloseEditor();
+    editor_ = create(this);
+    dockEditor();
+    editor_->show();
+}
+
+void TMainForm::CloseEditor()
+{
+    if (!editor_)
+        return;
+    TEditorForm* editor = editor_;
+    editor->hide();
+    editor_ = nullptr;
+    delete editor;
+}
+
+void TMainForm::StoreEdits()
+{
+    if (editor_)
+        editor_->StoreEdits();
+}
+
+void TMainForm::ReloadData()
+{
+    if (editor_)
+        editor_->ReloadData();
+}
+
+void TMainForm::moveEvent(QMoveEvent* e)
+{
+    QMainWindow::moveEvent(e);
+    if (!closing_)
+        dockEditor();
+}
+
+void TMainForm::endProgram()
+{
+    CloseEditor();
+    SaveSettings();
+    DeleteTree(Settings.TempPath);
+    closing_ = true;
+}
+
+void TMainForm::Exit1Click()
+{
+    if (!closing_)
+        endProgram();
+    QCoreApplication::quit();
+}
+
+void TMainForm::closeEvent(QCloseEvent* e)
+{
+    if (!closing_ && !terminated_)
+        endProgram();
+    e->accept();
+}
+
+void TMainForm::Configure1Click()
+{
+    ShowOptions(this);
+}
+
+void TMainForm::About1Click()
+{
+    TFrmAbout about(this);
+    QtModal modal(about);
+    Interaction().runModal(modal);
+}
+
+void TMainForm::ApplicationEvents1Exception(std::exception_ptr error)
+{
+    ShowErrorMessage(ExceptionMessage(error));
+}
+
+} // namespace paddock

@@ -1,0 +1,112 @@
+// The main window: a strip at the top of the screen with the menu and the
+// toolbar, and at most one editor window docked directly below it. It runs
+// the start-up, opens and closes the editors and cleans up at the end.
+#pragma once
+
+#include <QMainWindow>
+
+#include <exception>
+#include <functional>
+#include <string>
+
+class QAction;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
+namespace paddock {
+
+class TEditorForm;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs the start-up. programPath: the program's folder; empty means the
+    // folder of the running executable.
+    explicit TMainForm(const std::string& programPath = {});
+    ~TMainForm() override;
+
+    // True when the start-up decided that the program cannot run.
+    bool Terminated() const { return terminated_; }
+    bool Closing() const { return closing_; }
+
+    TEditorForm* CurrentEditor() const { return editor_; }
+    // Opens an editor of the given class below the main window, closing the
+    // current one first; nothing happens when one of that class is open.
+    void OpenEditor(const QMetaObject& editorClass, const std::function<TEditorForm*(QWidget*)>& create);
+    template <class T> void OpenEditor()
+    {
+        OpenEditor(T::staticMetaObject, [](QWidget* parent) { return new T(parent); });
+    }
+    // Hides and destroys the current editor window.
+    void CloseEditor();
+
+    // Requests passed on to the current editor window.
+    void StoreEdits();
+    void ReloadData();
+
+    // The vertical position that centres the main window and a 400-pixel
+    // editor below it on a screen of the given height.
+    static int CentredTop(int screenHeight, int mainHeight);
+
+    // Menu.
+    QMenu* File1;
+    QAction* Exit1;
+    QMenu* Editors1;
+    QMenu* General1;
+    QAction* Teamsanddrivers1;
+    QMenu* Textures1;
+    QAction* Cartextures1;
+    QMenu* Misc1;
+    QAction* Points1;
+    QMenu* Workshops1;
+    QAction* WADWorkshop1;
+    QAction* EXWorkshop1;
+    QMenu* Developer1;
+    QAction* GP4Workshop1;
+    QMenu* Options1;
+    QAction* Configure1;
+    QMenu* Help1;
+    QAction* About1;
+
+    // Toolbar.
+    QToolBar* ToolBar1;
+    QToolButton* ToolButton8;
+    QToolButton* ToolButton7;
+    QToolButton* ToolButton3;
+    QToolButton* ToolButton4;
+    QToolButton* ToolButton2;
+
+public slots:
+    void FormActivate();
+    void Exit1Click();
+    void Configure1Click();
+    void About1Click();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate(const std::string& programPath);
+    void buildMenu();
+    void buildToolBar();
+    // Reports an exception that reached the event loop.
+    void ApplicationEvents1Exception(std::exception_ptr error);
+    // The steps of a normal end: editor closed, settings written, working
+    // folder deleted, closing flag set.
+    void endProgram();
+    void dockEditor();
+
+    TEditorForm* editor_ = nullptr;
+    bool firstActivation_ = true;
+    bool closing_ = false;
+    bool terminated_ = false;
+};
+
+// The one main window of the program.
+extern TMainForm* MainForm;
+
+} // namespace paddock

@@ -1,0 +1,33 @@
+// The base of every editor window that the main window docks below itself.
+// The main window passes two requests on to the current editor: StoreEdits
+// before data is written into the game, ReloadData after data was read from it.
+#pragma once
+
+#include <QWidget>
+
+namespace paddock {
+
+class TEditorForm : public QWidget {
+    Q_OBJECT
+public:
+    // A tool window of the main window with a client area of 700 x 400.
+    TEditorForm(QWidget* mainWindow, const QString& caption);
+
+    // Puts values still held in the window's fields into the shared tables.
+    virtual void StoreEdits() {}
+    // Shows the shared tables' values again after they were read from the game.
+    virtual void ReloadData() {}
+
+    // Workshops refuse every close request of their own close box; only the
+    // main window closes them.
+    bool refusesClose() const { return refuseClose_; }
+
+protected:
+    void setRefuseClose(bool refuse) { refuseClose_ = refuse; }
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool refuseClose_ = false;
+};
+
+} // namespace paddock

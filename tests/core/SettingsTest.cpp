@@ -1,0 +1,239 @@
+#include "app/FileError.h"
+#include "app/Items.h"
+#include "app/Profile.h"
+#include "app/Settings.h"
+#include "app/Tools.h"
+
+#include "DemoGame.h"
+#include "ScriptedInteraction.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace paddock;
+using namespace paddock::testing;
+
+namespace {
+
+const char* const FirstStart =
+    "----- IMPORTANT ----\r\n\r\nThis is the first time you are using Paddock v1.2. \r\n\r\n"
+    "If you had problems with Paddock v1.1 please recover your original cars.wad file";
+const char* const BadPath = "Invalid GP4 path. Please configure...";
+const char* const BadExePath = "Invalid GP4.EXE path. Please configure...";
+const char* const NoSave = "F1GSTATE.SAV not found. Try to execute GP4 and save your configuration when exiting the "
+                           "game. This will create F1GSTATE.SAV";
+const char* const BadExe = "Invalid GP4.EXE. You need a decrypted GP4.EXE (Filesize has to be 6250496 byte)";
+const char* const BadSave =
+    "Invalid F1GSTATE.SAV. You need a F1GSTATE.SAV created by GP4 v1.0. (Filesize has to be 97868 byte)";
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_ = Settings;
+        savedMode_ = AccessMode;
+        Settings = {};
+        Settings.ProgramPath = dir.path();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(script->verify(), "");
+        Settings = saved_;
+        AccessMode = savedMode_;
+    }
+    void writeIni(const std::string& text) { WriteBytes(dir / "Paddock.INI", text); }
+
+    TempDir dir;
+    ScopedScript script;
+    TSettings saved_;
+    std::uint8_t savedMode_ = 0;
+};
+
+} // namespace
+
+TEST_F(SettingsTest, MissingFileGivesDefaultsAndTheFirstStartMessage)
+{
+    script->expectMessage(FirstStart);
+    LoadSettings();
+    EXPECT_EQ(Settings.GamePath, "");
+    EXPECT_EQ(Settings.GameExePath, "GP4.EXE");
+    EXPECT_EQ(Settings.SaveFilePath, "F1GSTATE.SAV");
+    EXPECT_EQ(AccessMode, AccessUser);
+    EXPECT_FALSE(FileExists(dir / "Paddock.INI"));
+}
+
+TEST_F(SettingsTest, ValuesAreReadWithoutRegardToCase)
+{
+    const std::string game = RemoveTrailingBackslash(dir / "game");
+    writeIni("[options]\ngamepath=" + game + "\nGP4EXE=gp4_nocd.exe\naccessmode=developer\n[PADDOCK]\nfirststart=0\n");
+    LoadSettings();
+    EXPECT_EQ(Settings.GamePath, game + PathDelim);
+    EXPECT_EQ(Settings.GameExePath, game + PathDelim + "gp4_nocd.exe");
+    EXPECT_EQ(Settings.SaveFilePath, game + PathDelim + "F1GSTATE.SAV");
+    EXPECT_EQ(AccessMode, AccessDeveloper);
+}
+
+TEST_F(SettingsTest, AccessModeWords)
+{
+    EXPECT_EQ(AccessModeFromText("DEVELOPER"), AccessDeveloper);
+    EXPECT_EQ(AccessModeFromText("Developer"), AccessDeveloper);
+    EXPECT_EQ(AccessModeFromText("advanced"), AccessAdvanced);
+    EXPECT_EQ(AccessModeFromText("USER"), AccessUser);
+    EXPECT_EQ(AccessModeFromText("root"), AccessUser);
+    EXPECT_EQ(AccessModeFromText(""), AccessUser);
+}
+
+TEST_F(SettingsTest, SavingKeepsTheRestOfTheFile)
+{
+    writeIni("; my notes\n[Options]\nGamePath=old\nAccessMode=DEVELOPER\n[Pathes]\nEditorTEX.LoadTEX=/x/\n"
+             "[Paddock]\nFirstStart=1\n");
+    Settings.GamePath = dir / "new/";
+    Settings.GameExePath = dir / "new/gp4.exe";
+    SaveSettings();
+    const std::string ini = dir / "Paddock.INI";
+    EXPECT_EQ(ProfileReadString(ini, "Options", "GamePath", ""), dir / "new/");
+    EXPECT_EQ(ProfileReadString(ini, "Options", "GP4EXE", ""), "gp4.exe");
+    EXPECT_EQ(ProfileReadString(ini, "Paddock", "FirstStart", ""), "0");
+    EXPECT_EQ(ProfileReadString(ini, "Options", "AccessMode", ""), "DEVELOPER");
+    EXPECT_EQ(ProfileReadString(ini, "Pathes", "EditorTEX.LoadTEX", ""), "/x/");
+    EXPECT_NE(ReadBytes(ini).find("; my notes"), std::string::npos);
+    // The next start shows no first-start message.
+    LoadSettings();
+}
+
+TEST_F(SettingsTest, TheSettingsFileIsFoundInAnyLetterCase)
+{
+    WriteBytes(dir / "PADDOCK.INI", "[Paddock]\nFirstStart=0\n[Options]\nGamePath=/games/gp4\n");
+    LoadSettings();
+    EXPECT_EQ(Settings.GamePath, std::string("/games/gp4") + PathDelim);
+    ProfileWriteString(dir / "Paddock.INI", "Options", "GP4EXE", "GP4.EXE");
+    EXPECT_FALSE(std::filesystem::exists(dir / "Paddock.INI") &&
+                 std::filesystem::exists(dir / "PADDOCK.INI") &&
+                 !std::filesystem::equivalent(dir / "Paddock.INI", dir / "PADDOCK.INI"));
+    EXPECT_EQ(ProfileReadString(dir / "PADDOCK.INI", "Options", "GP4EXE", ""), "GP4.EXE");
+}
+
+TEST_F(SettingsTest, ValuesAreKeptVerbatim)
+{
+    const std::string ini = dir / "Paddock.INI";
+    ProfileWriteString(ini, "Options", "GamePath", "C:\\Games\\GP4\\");
+    ProfileWriteString(ini, "Pathes", "a", "x=y;\"z\"");
+    EXPECT_EQ(ProfileReadString(ini, "OPTIONS", "GAMEPATH", ""), "C:\\Games\\GP4\\");
+    EXPECT_EQ(ProfileReadString(ini, "pathes", "A", ""), "x=y;\"z\"");
+    EXPECT_EQ(ProfileReadInt(ini, "Options", "GamePath", 7), 7);
+}
+
+TEST_F(SettingsTest, InstallationCheckReportsTheFirstFailureOnly)
+{
+    const std::string game = dir / "game/";
+    script->expectError(BadPath);
+    EXPECT_FALSE(CheckGamePath(game, "GP4.EXE"));
+    script->expectError(BadPath);
+    EXPECT_FALSE(CheckGamePath("", "GP4.EXE"));
+
+    ForceDirectories(game);
+    script->expectError(BadExePath);
+    EXPECT_FALSE(CheckGamePath(game, "GP4.EXE"));
+
+    // A valid executable without the saved configuration.
+    WriteBytes(game + "GP4.EXE", std::string(GameExeSize, '\0'));
+    script->expectError(NoSave);
+    EXPECT_FALSE(CheckGamePath(game, "GP4.EXE"));
+
+    // One byte too short or too long fails the size test of the executable,
+    // and the save file's size is not looked at while it does.
+    WriteBytes(game + "F1GSTATE.SAV", "tiny");
+    for (std::int64_t size : {GameExeSize - 1, GameExeSize + 1}) {
+        std::filesystem::resize_file(game + "GP4.EXE", static_cast<std::uintmax_t>(size));
+        script->expectError(BadExe);
+        EXPECT_FALSE(CheckGamePath(game, "GP4.EXE"));
+    }
+    std::filesystem::resize_file(game + "GP4.EXE", GameExeSize);
+    for (std::int64_t size : {SaveFileSize - 1, SaveFileSize + 1, std::int64_t{0}}) {
+        std::filesystem::resize_file(game + "F1GSTATE.SAV", static_cast<std::uintmax_t>(size));
+        script->expectError(BadSave);
+        EXPECT_FALSE(CheckGamePath(game, "GP4.EXE"));
+    }
+    // Contents do not matter; the folder may be given without its delimiter.
+    std::filesystem::resize_file(game + "F1GSTATE.SAV", SaveFileSize);
+    EXPECT_TRUE(CheckGamePath(game, "GP4.EXE"));
+    EXPECT_TRUE(CheckGamePath(RemoveTrailingBackslash(game), "GP4.EXE"));
+}
+
+TEST_F(SettingsTest, GameFilesAreFoundInAnyLetterCase)
+{
+    const std::string game = dir / "game/";
+    demo::WriteDemoGame(game);
+    std::filesystem::rename(game + "GP4.EXE", game + "gp4.exe");
+    std::filesystem::rename(game + "F1GSTATE.SAV", game + "f1gstate.sav");
+    EXPECT_TRUE(CheckGamePath(game, "GP4.EXE"));
+    SetGamePaths(game, "GP4.EXE");
+    EXPECT_EQ(Settings.GameExePath, game + "gp4.exe");
+    EXPECT_EQ(Settings.SaveFilePath, game + "f1gstate.sav");
+}
+
+TEST_F(SettingsTest, DemoGamePassesTheCheckAndCarriesASealedSaveFile)
+{
+    const std::string game = dir / "demo";
+    demo::WriteDemoGame(game);
+    EXPECT_TRUE(CheckGamePath(game, "GP4.EXE"));
+    const std::string save = ReadBytes(game + PathDelim + "F1GSTATE.SAV");
+    const std::uint32_t stored = static_cast<std::uint8_t>(save[save.size() - 4]) |
+                                 static_cast<std::uint8_t>(save[save.size() - 3]) << 8 |
+                                 static_cast<std::uint8_t>(save[save.size() - 2]) << 16 |
+                                 static_cast<std::uint32_t>(static_cast<std::uint8_t>(save[save.size() - 1])) << 24;
+    EXPECT_EQ(WriteFileChecksum(game + PathDelim + "F1GSTATE.SAV"), stored);
+    EXPECT_EQ(ReadBytes(game + PathDelim + "F1GSTATE.SAV"), save);
+}
+
+TEST_F(SettingsTest, AutoSearchFindsAGameInAWinePrefix)
+{
+    const std::string home = dir / "home";
+    const std::string game = home + "/.wine/drive_c/Program Files (x86)/Infogrames/Grand Prix 4";
+    ForceDirectories(home + "/.wine/drive_c/Program Files/GP4 broken");
+    WriteBytes(home + "/.wine/drive_c/Program Files/GP4 broken/GP4.EXE", "too small");
+    demo::WriteDemoGame(game);
+    const char* oldHome = std::getenv("HOME");
+    const std::string saved = oldHome ? oldHome : "";
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("WINEPREFIX");
+    const std::string found = FindGameInstallation("GP4.EXE");
+    setenv("HOME", saved.c_str(), 1);
+    EXPECT_EQ(found, game + PathDelim);
+}
+
+TEST(ItemSets, SelectionCodesAndRanges)
+{
+    SelectItems({0xFFFF, 10, 20});
+    for (int i = 0; i < ItemCount; ++i)
+        EXPECT_EQ(SelectedItems[static_cast<std::size_t>(i)], (i >= 10 && i <= 20) ? 1 : 0) << i;
+
+    SelectItems({0xFFFF, 20, 10});
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 0, ItemCount - 1));
+
+    SelectItems({15});
+    EXPECT_TRUE(AnyItemSelected(SelectedItems, 15, 15));
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 0, 14));
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 16, ItemCount - 1));
+
+    // Every call starts from an empty selection.
+    SelectItems({0xFFFF, 10, 20});
+    SelectItems({12});
+    EXPECT_TRUE(AnyItemSelected(SelectedItems, 12, 12));
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 10, 11));
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 13, 20));
+
+    // Codes mixed with ranges; a range code cut short names nothing.
+    SelectItems({21, 0xFFFF, 22, 24, 30, 0xFFFF, 40});
+    EXPECT_TRUE(AnyItemSelected(SelectedItems, 21, 24));
+    EXPECT_TRUE(AnyItemSelected(SelectedItems, 30, 30));
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 25, 29));
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 31, ItemCount - 1));
+
+    SelectItems({21});
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 10, 20));
+    EXPECT_FALSE(AnyItemSelected(SelectedItems, 21, 20));
+    EXPECT_TRUE(AnyItemSelected(SelectedItems, -5, 21));
+}
