@@ -1,0 +1,44 @@
+// Shared pieces of the window tests: the application object with the
+// program's exception handling, and a program folder with a game in it.
+#pragma once
+
+#include "app/Application.h"
+#include "app/QtInteraction.h"
+
+#include "ScriptedInteraction.h"
+#include "TempDir.h"
+
+#include <QDialog>
+#include <QTest>
+
+#include <string>
+
+// Runs a Qt Test object inside the program's own application class.
+#define PADDOCK_TEST_MAIN(TestObject)                                                                                  \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        paddock::TApplication app(argc, argv);                                                                         \
+        TestObject test;                                                                                               \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }
+
+// Checks for places that cannot return from the test function, such as the
+// handlers that act on a modal window: a failure is recorded and the handler
+// goes on.
+#define UI_CHECK(cond) QTest::qVerify(static_cast<bool>(cond), #cond, "", __FILE__, __LINE__)
+#define UI_COMPARE(actual, expected) QTest::qCompare(actual, expected, #actual, #expected, __FILE__, __LINE__)
+
+namespace paddock::testing {
+
+// The dialog behind a modal window that a script acts on.
+inline QDialog& DialogOf(ModalWindow& window)
+{
+    return static_cast<QtModal&>(window).dialog();
+}
+
+// Writes Paddock.INI into the program folder.
+void WriteSettingsFile(const TempDir& programDir, const std::string& gamePath, const std::string& accessMode = "",
+                       bool firstStart = false);
+
+} // namespace paddock::testing
