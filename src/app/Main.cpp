@@ -9,6 +9,7 @@
 #include "app/Settings.h"
 #include "app/Tools.h"
 #include "ui/EditorForm.h"
+#include "ui/EditorTEX.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -96,8 +97,9 @@ void TMainForm::buildMenu()
     Misc1->menuAction()->setVisible(false);
 
     // Editors whose windows are not part of the program yet.
-    for (QAction* a : {Teamsanddrivers1, Cartextures1, Points1, WADWorkshop1, EXWorkshop1, GP4Workshop1})
+    for (QAction* a : {Teamsanddrivers1, Cartextures1, Points1, WADWorkshop1, GP4Workshop1})
         a->setEnabled(false);
+    connect(EXWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmTEXWorkshop>(); });
 
     connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
     connect(Configure1, &QAction::triggered, this, &TMainForm::Configure1Click);

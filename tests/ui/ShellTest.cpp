@@ -94,6 +94,8 @@ private slots:
 
     void cleanup()
     {
+        // Failures reported by a queued call reach the script now.
+        QCoreApplication::processEvents();
         QCOMPARE(QString::fromStdString((*script)->verify()), QString());
         script.reset();
         dir.reset();

@@ -1,0 +1,287 @@
+#include "ui/EditorTEX.h"
+
+#include "app/FrmSequence.h"
+#include "app/Interaction.h"
+#include "app/QtInteraction.h"
+#include "app/Tools.h"
+#include "formats/GP4TEX.h"
+#include "ui/PictureImage.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QTabWidget>
+
+namespace paddock {
+
+namespace {
+const char* const TEXFilter = "TEX-Files|*.TEX";
+const char* const TGAFilter = "TGA Files|*.TGA";
+const QString NoFileLoaded = QStringLiteral("<no file loaded>");
+} // namespace
+
+TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiteral("TEX Workshop"))
+{
+    setObjectName(QStringLiteral("FrmTEXWorkshop"));
+    setFixedSize(700, 400);
+    // Only the main window closes the workshop.
+    setRefuseClose(true);
+
+    auto button = [](QWidget* parent, const char* name, const QString& caption, int x, int y, int w) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(x, y, w, 25);
+        return b;
+    };
+
+    GroupBox1 = new QGroupBox(QStringLiteral("TEX"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(0, 0, 157, 400);
+    bbLoadTEX = button(GroupBox1, "bbLoadTEX", QStringLiteral("Load TEX-File"), 8, 24, 141);
+    bbSaveTEXFile = button(GroupBox1, "bbSaveTEXFile", QStringLiteral("Save TEX-File"), 8, 56, 141);
+    bbSaveTEXFileAs = button(GroupBox1, "bbSaveTEXFileAs", QStringLiteral("Save TEX-File as"), 8, 88, 141);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(160, 0, 540, 400);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    PageControl1->addTab(TabSheet1, NoFileLoaded);
+
+    lbTextures = new QListWidget(TabSheet1);
+    lbTextures->setObjectName(QStringLiteral("lbTextures"));
+    lbTextures->setGeometry(6, 6, 141, 129);
+    bbExtractAllFiles = button(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 141, 141);
+    BitBtn2 = button(TabSheet1, "BitBtn2", QStringLiteral("Extract selected file"), 6, 168, 141);
+    bbReplaceAllFiles = button(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Replace all files"), 6, 195, 141);
+    BitBtn3 = button(TabSheet1, "BitBtn3", QStringLiteral("Replace selected file"), 6, 222, 141);
+    BitBtn1 = button(TabSheet1, "BitBtn1", QStringLiteral("Downsample textures"), 6, 249, 141);
+
+    rgDisplayType = new QGroupBox(QStringLiteral("Display..."), TabSheet1);
+    rgDisplayType->setObjectName(QStringLiteral("rgDisplayType"));
+    rgDisplayType->setGeometry(6, 278, 141, 62);
+    rbImage = new QRadioButton(QStringLiteral("... image"), rgDisplayType);
+    rbImage->setObjectName(QStringLiteral("rgDisplayTypeItem0"));
+    rbImage->setGeometry(8, 18, 128, 20);
+    rbAlpha = new QRadioButton(QStringLiteral("... alpha channel"), rgDisplayType);
+    rbAlpha->setObjectName(QStringLiteral("rgDisplayTypeItem1"));
+    rbAlpha->setGeometry(8, 38, 128, 20);
+    rbImage->setChecked(true);
+    auto* displayGroup = new QButtonGroup(rgDisplayType);
+    displayGroup->addButton(rbImage, 0);
+    displayGroup->addButton(rbAlpha, 1);
+
+    cbStretchImage = new QCheckBox(QStringLiteral("Stretch Image"), TabSheet1);
+    cbStretchImage->setObjectName(QStringLiteral("cbStretchImage"));
+    cbStretchImage->setGeometry(8, 344, 139, 20);
+
+    ScrollBox1 = new QScrollArea(TabSheet1);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setGeometry(154, 6, 357, 357);
+    ScrollBox1->setWidgetResizable(false);
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgTEX = new QLabel;
+    imgTEX->setObjectName(QStringLiteral("imgTEX"));
+    imgTEX->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgTEX->resize(0, 0);
+    ScrollBox1->setWidget(imgTEX);
+
+    connect(bbLoadTEX, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbLoadTEXClick);
+    connect(bbSaveTEXFile, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbSaveTEXFileClick);
+    connect(bbSaveTEXFileAs, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbSaveTEXFileAsClick);
+    connect(lbTextures, &QListWidget::currentRowChanged, this, &TFrmTEXWorkshop::lbTexturesClick);
+    connect(displayGroup, &QButtonGroup::idClicked, this, &TFrmTEXWorkshop::rgDisplayTypeClick);
+    connect(cbStretchImage, &QCheckBox::clicked, this, &TFrmTEXWorkshop::cbStretchImageClick);
+    connect(bbExtractAllFiles, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbExtractAllFilesClick);
+    connect(bbReplaceAllFiles, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbReplaceAllFilesClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn3Click);
+
+    FormCreate();
+}
+
+TFrmTEXWorkshop::~TFrmTEXWorkshop() = default;
+
+void TFrmTEXWorkshop::FormCreate()
+{
+    showNoContainer();
+}
+
+void TFrmTEXWorkshop::showNoContainer()
+{
+    tex_.reset();
+    lbTextures->clear();
+    imgTEX->clear();
+    imgTEX->resize(0, 0);
+    PageControl1->setTabText(0, NoFileLoaded);
+    PageControl1->setEnabled(false);
+}
+
+void TFrmTEXWorkshop::FillList()
+{
+    if (!tex_)
+        return;
+    const QSignalBlocker block(lbTextures);
+    lbTextures->clear();
+    for (int i = 0; i < static_cast<int>(tex_->Count); ++i) {
+        const TTEXTextureHeader header = tex_->GetHeader(i);
+        lbTextures->addItem(QStringLiteral("Texture %1: (%2 x %3)").arg(i).arg(header.Width()).arg(header.Height()));
+    }
+    if (lbTextures->count() > 0)
+        lbTextures->setCurrentRow(0);
+    lbTexturesClick();
+}
+
+void TFrmTEXWorkshop::lbTexturesClick()
+{
+    const int index = lbTextures->currentRow();
+    if (!tex_ || index < 0) {
+        imgTEX->clear();
+        imgTEX->resize(0, 0);
+        return;
+    }
+    if (rbAlpha->isChecked()) {
+        const auto alpha = tex_->GetAlphaBitmap(index);
+        imgTEX->setPixmap(alpha ? QPixmap::fromImage(ToOpaqueImage(*alpha)) : QPixmap());
+    } else {
+        const TPicture* picture = tex_->GetBitmap(index);
+        imgTEX->setPixmap(picture ? QPixmap::fromImage(ToOpaqueImage(*picture)) : QPixmap());
+    }
+    cbStretchImageClick();
+}
+
+void TFrmTEXWorkshop::rgDisplayTypeClick()
+{
+    lbTexturesClick();
+}
+
+void TFrmTEXWorkshop::cbStretchImageClick()
+{
+    if (cbStretchImage->isChecked()) {
+        imgTEX->setScaledContents(true);
+        imgTEX->setGeometry(0, 0, ScrollBox1->viewport()->width(), ScrollBox1->viewport()->height());
+        return;
+    }
+    imgTEX->setScaledContents(false);
+    const int index = lbTextures->currentRow();
+    if (!tex_ || index < 0)
+        return;
+    const TTEXTextureHeader header = tex_->GetHeader(index);
+    imgTEX->setGeometry(0, 0, static_cast<int>(header.Width()), static_cast<int>(header.Height()));
+}
+
+void TFrmTEXWorkshop::bbLoadTEXClick()
+{
+    std::string fileName;
+    if (!ChooseFileToOpen("EditorTEX.LoadTEX", "", TEXFilter, fileName))
+        return;
+    showNoContainer();
+    tex_ = std::make_unique<TTEXFile>();
+    bool loaded = false;
+    try {
+        loaded = tex_->LoadFromFile(fileName);
+    } catch (...) {
+        // A file that cannot be read leaves no container behind.
+        showNoContainer();
+        throw;
+    }
+    if (!loaded) {
+        ShowMessage("EditorTEX Error 001: Couldn't load TEX");
+        showNoContainer();
+        return;
+    }
+    PageControl1->setTabText(0, ToQString(ExtractFileName(fileName)));
+    PageControl1->setEnabled(true);
+    FillList();
+}
+
+void TFrmTEXWorkshop::bbSaveTEXFileClick()
+{
+    if (!tex_)
+        return;
+    if (Interaction().question("Replace " + tex_->FileName + "?", QuestionKind::Confirmation))
+        tex_->SaveToFile(tex_->FileName);
+}
+
+void TFrmTEXWorkshop::bbSaveTEXFileAsClick()
+{
+    if (!tex_)
+        return;
+    std::string fileName;
+    if (ChooseFileToSave("EditorTEX.SaveTEX", "", TEXFilter, fileName))
+        tex_->SaveToFile(fileName);
+}
+
+bool TFrmTEXWorkshop::chooseTGASeries(std::string& mask) const
+{
+    if (!ChooseSequence(ExtractFilePath(tex_->FileName), ExtractFileTitle(tex_->FileName) + "*.TGA", mask))
+        return false;
+    return CheckFileMask(ExtractFileName(mask));
+}
+
+void TFrmTEXWorkshop::bbExtractAllFilesClick()
+{
+    if (!tex_)
+        return;
+    std::string mask;
+    if (chooseTGASeries(mask))
+        tex_->ExportAllTGA(mask);
+}
+
+void TFrmTEXWorkshop::bbReplaceAllFilesClick()
+{
+    if (!tex_)
+        return;
+    std::string mask;
+    if (!chooseTGASeries(mask))
+        return;
+    tex_->ImportAllTGA(mask);
+    FillList();
+}
+
+std::string TFrmTEXWorkshop::proposedTGAName() const
+{
+    return ExtractFileTitle(tex_->FileName) + std::to_string(lbTextures->currentRow() + 1) + ".TGA";
+}
+
+void TFrmTEXWorkshop::BitBtn2Click()
+{
+    if (!tex_ || lbTextures->currentRow() < 0)
+        return;
+    std::string fileName;
+    if (ChooseFileToSave("EditorTEX.ExtractSelected", proposedTGAName(), TGAFilter, fileName))
+        tex_->ExportTGA(lbTextures->currentRow(), fileName);
+}
+
+void TFrmTEXWorkshop::BitBtn3Click()
+{
+    if (!tex_ || lbTextures->currentRow() < 0)
+        return;
+    std::string fileName;
+    // The save dialog, so that a name typed without extension gets ".TGA".
+    if (!ChooseFileToSave("EditorTEX.ReplaceSelected", proposedTGAName(), TGAFilter, fileName))
+        return;
+    tex_->ImportTGA(lbTextures->currentRow(), fileName);
+    FillList();
+}
+
+void TFrmTEXWorkshop::BitBtn1Click()
+{
+    if (!tex_)
+        return;
+    if (!Interaction().question("Warning: This will replace textures 2 - " + std::to_string(tex_->Count) +
+                                    " with a smaller version of texure 1. Continue?",
+                                QuestionKind::Warning))
+        return;
+    tex_->Downsample(2);
+    lbTexturesClick();
+}
+
+} // namespace paddock

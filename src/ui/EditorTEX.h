@@ -1,0 +1,77 @@
+// The TEX Workshop: open any texture container, look at its textures, export
+// them to TGA files and replace them from TGA files, rebuild the smaller
+// textures from the first, and save the container.
+#pragma once
+
+#include "ui/EditorForm.h"
+
+#include <memory>
+
+class QButtonGroup;
+class QGroupBox;
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QTabWidget;
+
+namespace paddock {
+
+class TTEXFile;
+
+class TFrmTEXWorkshop : public TEditorForm {
+    Q_OBJECT
+public:
+    explicit TFrmTEXWorkshop(QWidget* mainWindow);
+    ~TFrmTEXWorkshop() override;
+
+    // The loaded container, or nullptr.
+    TTEXFile* Container() const { return tex_.get(); }
+
+    QGroupBox* GroupBox1;
+    QPushButton* bbLoadTEX;
+    QPushButton* bbSaveTEXFile;
+    QPushButton* bbSaveTEXFileAs;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QListWidget* lbTextures;
+    QPushButton* bbExtractAllFiles;
+    QPushButton* BitBtn2;
+    QPushButton* bbReplaceAllFiles;
+    QPushButton* BitBtn3;
+    QPushButton* BitBtn1;
+    QGroupBox* rgDisplayType;
+    QRadioButton* rbImage;
+    QRadioButton* rbAlpha;
+    QCheckBox* cbStretchImage;
+    QScrollArea* ScrollBox1;
+    QLabel* imgTEX;
+
+public slots:
+    void bbLoadTEXClick();
+    void bbSaveTEXFileClick();
+    void bbSaveTEXFileAsClick();
+    void lbTexturesClick();
+    void rgDisplayTypeClick();
+    void cbStretchImageClick();
+    void bbExtractAllFilesClick();
+    void bbReplaceAllFilesClick();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+
+private:
+    void FormCreate();
+    void FillList();
+    void showNoContainer();
+    // The name proposed for one exported or replaced texture.
+    std::string proposedTGAName() const;
+    // Asks for the folder and mask of a series of TGA files.
+    bool chooseTGASeries(std::string& mask) const;
+
+    std::unique_ptr<TTEXFile> tex_;
+};
+
+} // namespace paddock
