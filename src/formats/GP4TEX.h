@@ -118,7 +118,8 @@ public:
 
     // Replaces the texture's picture with a copy of the given one and sets
     // the record's Width, Height and linear size (Width * Height). Nothing
-    // happens for an invalid index.
+    // happens for an invalid index. A picture whose pixel block does not
+    // match its size is a programming error (std::invalid_argument).
     void SetBitmap(int index, const TPicture& picture);
     // Rebuilds textures 1 to Count - 1 as ever smaller copies of texture 0:
     // each step divides the previous size by factor and rounds it up to a
