@@ -12,7 +12,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     try {
-        paddock::demo::WriteDemoGame(argv[1]);
+        paddock::demo::WriteDemoGame(argv[1], true);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-demo-game: %s\n", e.what());
         return 1;

@@ -1,5 +1,7 @@
 #include "DemoGame.h"
 
+#include "DemoCars.h"
+
 #include "app/Settings.h"
 #include "app/Streams.h"
 #include "app/Tools.h"
@@ -122,12 +124,14 @@ void writeFile(const std::string& path, const std::string& bytes)
 }
 } // namespace
 
-void WriteDemoGame(const std::string& folder)
+void WriteDemoGame(const std::string& folder, bool withCars)
 {
     const std::string base = AddTrailingBackslash(folder);
     ForceDirectories(base);
     writeFile(base + "GP4.EXE", MakeDemoExe());
     writeFile(base + "F1GSTATE.SAV", MakeDemoSave());
+    if (withCars)
+        writeFile(base + "cars.wad", BuildWAD(MakeDemoCarMembers()));
 }
 
 } // namespace paddock::demo

@@ -29,7 +29,8 @@ const std::array<std::uint8_t, 22>& DemoPoints();
 std::string MakeDemoExe();  // 6250496 bytes
 std::string MakeDemoSave(); // 97868 bytes, sealed with its checksum
 
-// Writes GP4.EXE and F1GSTATE.SAV into folder (created when missing).
-void WriteDemoGame(const std::string& folder);
+// Writes GP4.EXE and F1GSTATE.SAV, and with withCars also cars.wad, into
+// folder (created when missing).
+void WriteDemoGame(const std::string& folder, bool withCars = false);
 
 } // namespace paddock::demo
