@@ -43,8 +43,12 @@ TPicture DecodeDXT(DXTFormat format, const std::uint8_t* data, int width, int he
 std::vector<std::uint8_t> EncodeDXT(DXTFormat format, const TPicture& picture, unsigned /*threads*/)
 {
     std::vector<std::uint8_t> out(DXTDataSize(format, picture.Width, picture.Height));
-    squish::CompressImage(picture.Pixels.data(), picture.Width, picture.Height, out.data(),
-                          squishFlags(format) | squish::kColourClusterFit | squish::kSourceBGRA);
+    // libsquish takes red, green, blue, alpha.
+    std::vector<std::uint8_t> rgba(picture.Pixels);
+    for (std::size_t i = 0; i < rgba.size(); i += 4)
+        std::swap(rgba[i], rgba[i + 2]);
+    squish::CompressImage(rgba.data(), picture.Width, picture.Height, out.data(),
+                          squishFlags(format) | squish::kColourClusterFit);
     return out;
 }
 
