@@ -1,0 +1,97 @@
+// The game's archives (.WAD): a member count, a directory of 136-byte entries
+// and the members' bytes one after another, each followed by one zero byte.
+// TWADFile reads and rewrites the directory, lists and finds members, extracts
+// them, hands a member to the texture layer without touching the disk, writes
+// new archives from a folder tree, rebuilds an archive with some members
+// replaced, and repairs archives whose offsets were written without the gap
+// bytes. Every operation opens the archive and closes it before it returns.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace paddock {
+
+class TTEXFile;
+
+// One directory entry, laid out as in the file (little-endian).
+struct TWADEntry {
+    char Name[128]; // zero-padded; no terminator when the name fills it
+    std::uint32_t Offset;
+    std::uint32_t Size;
+
+    // The name up to its first zero byte, or all 128 bytes.
+    std::string NameString() const;
+};
+static_assert(sizeof(TWADEntry) == 136, "a directory entry is 136 bytes");
+
+// One row of the directory listing: index from 1, name, offset and size as
+// 8 upper-case hexadecimal digits.
+struct TWADListRow {
+    std::string Index;
+    std::string Name;
+    std::string Offset;
+    std::string Size;
+};
+
+class TWADFile {
+public:
+    explicit TWADFile(const std::string& fileName = {});
+    ~TWADFile();
+
+    std::string FileName;
+    std::int32_t Count = 0;
+    std::vector<TWADEntry> Entries;
+
+    // Reads the count and the directory. An archive whose directory or
+    // members do not fit in the file is refused with an EFileError naming the
+    // file, before anything is allocated; file errors are not caught.
+    bool ReadDirectory();
+    // Writes the count and the directory over the old ones; member data stays.
+    bool WriteDirectory();
+    // Empties the directory in memory.
+    void Clear();
+    // The first entry whose name equals name, ASCII letters compared without
+    // regard to case; -1 when there is none.
+    int IndexOf(const std::string& name) const;
+    // The rows of the directory listing, in directory order.
+    std::vector<TWADListRow> ListEntries() const;
+    // The bytes of a member; false (touching no file) for an index outside
+    // the directory.
+    bool ReadMember(int index, std::vector<std::uint8_t>& bytes) const;
+    // The member read as a texture container, or nullptr when the index is
+    // outside the directory or the bytes are not a container.
+    std::unique_ptr<TTEXFile> LoadTexture(int index) const;
+    // Writes a member to target (a full path), or with targetIsFolder below
+    // the folder target, re-creating the folder levels of its name. A name
+    // that would lead outside the folder is refused with a message naming it.
+    // Returns whether the member was written.
+    bool ExtractMember(int index, const std::string& target, bool targetIsFolder) const;
+    // Extracts every member below folder; an empty folder means FileName +
+    // ".paddock". Members whose names would lead outside the folder are
+    // refused with a message naming them; the others are still extracted.
+    void ExtractAll(const std::string& folder) const;
+    // The folder ExtractAll uses for an empty answer.
+    std::string DefaultExtractFolder() const;
+    // Writes a new archive target from the files below folder, in the
+    // listing's order; this object's directory becomes the new one. The
+    // target is replaced only when the whole archive has been written.
+    void CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive);
+    // Writes a new archive target with this archive's entries in order, each
+    // member from sourceFolder + name when that file exists, else from this
+    // archive. The target (another file than this one) is replaced only when
+    // the whole archive has been written. This object's directory is kept.
+    void Rebuild(const std::string& target, const std::string& sourceFolder) const;
+
+    // |Offset[N-1] + Size[N-1] - file length| for the directory as read;
+    // nullopt for an archive without entries. 1 for a healthy archive.
+    std::optional<std::int64_t> HealthMeasure() const;
+    // Adds i to the offset of entry i and writes the directory back.
+    void RepairOffsets();
+};
+
+} // namespace paddock
