@@ -149,8 +149,10 @@ std::string tempNameBeside(const std::string& target)
 } // namespace
 
 TSafeFileStream::TSafeFileStream(const std::string& target)
-    : TFileStream(tempNameBeside(target), FileMode::Create), target_(target), temp_(tempNameBeside(target))
-{
+try : TFileStream(tempNameBeside(target), FileMode::Create), target_(target), temp_(tempNameBeside(target)) {
+} catch (const EFileError& e) {
+    // The user knows the target, not the file written beside it.
+    throw EFileError("Cannot create file", target, e.reason());
 }
 
 TSafeFileStream::~TSafeFileStream()

@@ -328,4 +328,12 @@ TEST(FileStream, SafeWriteReplacesOnlyOnCommit)
     }
     EXPECT_EQ(ReadBytes(target), "better");
     EXPECT_EQ(ListFiles(dir.path(), "*", false, false).size(), 1u);
+
+    // A target that cannot be written is named in the error.
+    try {
+        TSafeFileStream out(dir / "missing/folder/x.bin");
+        FAIL() << "created a file in a missing folder";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.path(), dir / "missing/folder/x.bin");
+    }
 }
