@@ -49,7 +49,8 @@ public:
 
     // Reads the count and the directory. An archive whose directory or
     // members do not fit in the file is refused with an EFileError naming the
-    // file, before anything is allocated; file errors are not caught.
+    // file, before anything is allocated; file errors are not caught. The
+    // directory in memory is empty after any failure.
     bool ReadDirectory();
     // Writes the count and the directory over the old ones; member data stays.
     bool WriteDirectory();
@@ -61,15 +62,19 @@ public:
     // The rows of the directory listing, in directory order.
     std::vector<TWADListRow> ListEntries() const;
     // The bytes of a member; false (touching no file) for an index outside
-    // the directory.
+    // the directory. An archive that now ends before the member does raises
+    // EReadError.
     bool ReadMember(int index, std::vector<std::uint8_t>& bytes) const;
     // The member read as a texture container, or nullptr when the index is
     // outside the directory or the bytes are not a container.
     std::unique_ptr<TTEXFile> LoadTexture(int index) const;
     // Writes a member to target (a full path), or with targetIsFolder below
-    // the folder target, re-creating the folder levels of its name. A name
-    // that would lead outside the folder is refused with a message naming it.
-    // Returns whether the member was written.
+    // the folder target, re-creating the folder levels of its name (separated
+    // by backslashes or slashes). A name that would lead outside the folder
+    // (absolute, with a drive letter or a ".." level) or that names no file
+    // is refused with a message naming it. Returns whether the member was
+    // written. The file is replaced only when the whole member is written; an
+    // archive that now ends before the member does raises EReadError.
     bool ExtractMember(int index, const std::string& target, bool targetIsFolder) const;
     // Extracts every member below folder; an empty folder means FileName +
     // ".paddock". Members whose names would lead outside the folder are
@@ -79,19 +84,30 @@ public:
     std::string DefaultExtractFolder() const;
     // Writes a new archive target from the files below folder, in the
     // listing's order; this object's directory becomes the new one. The
-    // target is replaced only when the whole archive has been written.
+    // target is replaced only when the whole archive has been written. Files
+    // that a directory's 32-bit sizes and offsets cannot describe are refused
+    // with an EFileError before anything is written.
     void CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive);
     // Writes a new archive target with this archive's entries in order, each
     // member from sourceFolder + name when that file exists, else from this
-    // archive. The target (another file than this one) is replaced only when
-    // the whole archive has been written. This object's directory is kept.
+    // archive. An empty sourceFolder replaces nothing, and a name that would
+    // lead outside the folder takes no replacement. The target is replaced
+    // only when the whole archive has been written, so it may be this
+    // archive's own file. Members are copied through a bounded buffer. This
+    // object's directory is kept.
     void Rebuild(const std::string& target, const std::string& sourceFolder) const;
 
     // |Offset[N-1] + Size[N-1] - file length| for the directory as read;
     // nullopt for an archive without entries. 1 for a healthy archive.
     std::optional<std::int64_t> HealthMeasure() const;
-    // Adds i to the offset of entry i and writes the directory back.
+    // Adds i to the offset of entry i and writes the directory back; nothing
+    // happens for an archive without entries.
     void RepairOffsets();
+
+private:
+    // Throws std::logic_error when Count does not match Entries.
+    void checkCount() const;
+    bool validIndex(int index) const;
 };
 
 } // namespace paddock

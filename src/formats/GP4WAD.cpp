@@ -1,0 +1,464 @@
+#include "formats/GP4WAD.h"
+
+#include "app/FileError.h"
+#include "app/Streams.h"
+#include "app/Tools.h"
+#include "formats/GP4TEX.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+#include <system_error>
+
+namespace paddock {
+
+// The directory is read and written as one block laid out as in the file.
+static_assert(std::endian::native == std::endian::little, "the directory block is little-endian");
+
+namespace {
+
+constexpr std::int64_t CountSize = 4;
+constexpr std::int64_t EntrySize = sizeof(TWADEntry);
+constexpr std::int64_t MaxField = std::numeric_limits<std::uint32_t>::max();
+// Members are copied through a buffer of at most this size, whatever their size.
+constexpr std::size_t CopyBlockSize = std::size_t{1} << 20;
+
+const char* const ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
+const char* const ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
+
+namespace fs = std::filesystem;
+
+fs::path toPath(const std::string& s)
+{
+#ifdef _WIN32
+    return fs::path(std::u8string(s.begin(), s.end()));
+#else
+    return fs::path(s);
+#endif
+}
+
+bool isNameSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+enum class NameCheck { Ok, Outside, NoFile };
+
+// Splits a member name into its folder levels (backslashes or slashes). A name
+// that is absolute, starts with a drive letter or has a ".." level would lead
+// outside the folder it is extracted to; one that is empty or ends in a
+// separator or "." names no file.
+NameCheck splitMemberName(const std::string& name, std::vector<std::string>& levels)
+{
+    levels.clear();
+    if (name.empty())
+        return NameCheck::NoFile;
+    if (isNameSeparator(name.front()))
+        return NameCheck::Outside;
+    const auto first = static_cast<unsigned char>(name[0]);
+    if (name.size() >= 2 && name[1] == ':' && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z'))
+        return NameCheck::Outside;
+    std::string level;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && !isNameSeparator(name[i])) {
+            level.push_back(name[i]);
+            continue;
+        }
+        if (level == "..")
+            return NameCheck::Outside;
+        if (!level.empty() && level != ".")
+            levels.push_back(level);
+        else if (i == name.size())
+            return NameCheck::NoFile; // the last level names a folder
+        level.clear();
+    }
+    return levels.empty() ? NameCheck::NoFile : NameCheck::Ok;
+}
+
+std::string joinLevels(const std::string& folder, const std::vector<std::string>& levels, std::size_t count)
+{
+    std::string path = folder;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            path += PathDelim;
+        path += levels[i];
+    }
+    return path;
+}
+
+// A member's name in the archive: the path below the folder, with the
+// platform's folder separators turned into backslashes.
+std::string archiveName(const std::string& relativePath)
+{
+    std::string name = relativePath;
+    for (char& c : name)
+        if (IsPathDelimiter(c))
+            c = '\\';
+    return name;
+}
+
+void ensureFolder(const std::string& folder)
+{
+    if (folder.empty() || DirectoryExists(folder))
+        return;
+    if (!ForceDirectories(folder))
+        throw EFileError("Cannot create folder", folder, "The folder or one of its parents could not be created");
+}
+
+// Creates the folders of a file's path that are missing.
+void ensureParentFolder(const std::string& filePath)
+{
+    std::size_t end = filePath.size();
+    while (end > 0 && !IsPathDelimiter(filePath[end - 1]))
+        --end;
+    if (end > 1)
+        ensureFolder(filePath.substr(0, end));
+}
+
+std::int64_t fileLength(const std::string& path)
+{
+    std::error_code ec;
+    const auto size = fs::file_size(toPath(path), ec);
+    if (ec)
+        throw EFileError("Cannot open file", path, ec.message());
+    return static_cast<std::int64_t>(size);
+}
+
+// Copies count bytes from the source's position to the target through the
+// buffer; a source that ends first raises EReadError.
+void copyBytes(TStream& source, TStream& target, std::int64_t count, std::vector<std::uint8_t>& buffer)
+{
+    if (count > 0 && buffer.empty())
+        buffer.resize(CopyBlockSize);
+    while (count > 0) {
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(buffer.size())));
+        source.ReadBuffer(buffer.data(), n);
+        target.WriteBuffer(buffer.data(), n);
+        count -= static_cast<std::int64_t>(n);
+    }
+}
+
+void writeGap(TStream& target)
+{
+    const std::uint8_t zero = 0;
+    target.WriteBuffer(&zero, 1);
+}
+
+void writeDirectoryTo(TStream& target, const std::vector<TWADEntry>& entries)
+{
+    target.WriteValue(static_cast<std::int32_t>(entries.size()));
+    target.WriteBuffer(entries.data(), entries.size() * sizeof(TWADEntry));
+}
+
+std::int64_t memberEnd(const TWADEntry& e)
+{
+    return static_cast<std::int64_t>(e.Offset) + static_cast<std::int64_t>(e.Size);
+}
+
+// Offsets by the gap rule for the sizes already set; refuses a directory whose
+// offsets or sizes do not fit their 32-bit fields.
+void layOut(std::vector<TWADEntry>& entries, const std::string& target)
+{
+    if (static_cast<std::int64_t>(entries.size()) > std::numeric_limits<std::int32_t>::max())
+        throw EFileError("Cannot create WAD archive", target, "Too many members");
+    std::int64_t offset = CountSize + static_cast<std::int64_t>(entries.size()) * EntrySize;
+    for (auto& e : entries) {
+        if (offset > MaxField)
+            throw EFileError("Cannot create WAD archive", target,
+                             "The members do not fit in the 4 GiB that the directory's offsets can address");
+        e.Offset = static_cast<std::uint32_t>(offset);
+        offset += static_cast<std::int64_t>(e.Size) + 1;
+    }
+}
+
+std::uint32_t checkedSize(std::int64_t size, const std::string& file, const std::string& target)
+{
+    if (size > MaxField)
+        throw EFileError("Cannot create WAD archive", target, "The file " + file + " is larger than a member can be (4 GiB)");
+    return static_cast<std::uint32_t>(size);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+std::string TWADEntry::NameString() const
+{
+    return FieldToString(Name, sizeof Name);
+}
+
+TWADFile::TWADFile(const std::string& fileName) : FileName(fileName) {}
+
+TWADFile::~TWADFile() = default;
+
+void TWADFile::checkCount() const
+{
+    if (Count < 0 || static_cast<std::size_t>(Count) != Entries.size())
+        throw std::logic_error("TWADFile: Count does not match the number of directory entries");
+}
+
+bool TWADFile::validIndex(int index) const
+{
+    return index >= 0 && index < Count && static_cast<std::size_t>(index) < Entries.size();
+}
+
+// ---- Directory --------------------------------------------------------------
+
+bool TWADFile::ReadDirectory()
+{
+    Clear();
+    TFileStream file(FileName, FileMode::OpenRead);
+    const std::int64_t length = file.Size();
+    auto refuse = [this](const std::string& reason) { return EFileError("Not a WAD archive", FileName, reason); };
+
+    if (length < CountSize)
+        throw refuse("The file is shorter than its member count");
+    const auto count = file.ReadValue<std::int32_t>();
+    if (count < 0)
+        throw refuse("The member count is negative");
+    if (CountSize + static_cast<std::int64_t>(count) * EntrySize > length)
+        throw refuse("The directory does not fit in the file");
+
+    std::vector<TWADEntry> entries(static_cast<std::size_t>(count));
+    file.ReadBuffer(entries.data(), entries.size() * sizeof(TWADEntry));
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (memberEnd(entries[i]) > length)
+            throw refuse("Member " + std::to_string(i + 1) + " (" + entries[i].NameString() +
+                         ") lies outside the file");
+
+    Count = count;
+    Entries = std::move(entries);
+    return true;
+}
+
+bool TWADFile::WriteDirectory()
+{
+    checkCount();
+    TFileStream file(FileName, FileMode::OpenReadWrite);
+    writeDirectoryTo(file, Entries);
+    file.Close();
+    return true;
+}
+
+void TWADFile::Clear()
+{
+    Count = 0;
+    Entries.clear();
+}
+
+int TWADFile::IndexOf(const std::string& name) const
+{
+    for (int i = 0; validIndex(i); ++i)
+        if (SameText(Entries[static_cast<std::size_t>(i)].NameString(), name))
+            return i;
+    return -1;
+}
+
+std::vector<TWADListRow> TWADFile::ListEntries() const
+{
+    std::vector<TWADListRow> rows;
+    for (int i = 0; validIndex(i); ++i) {
+        const TWADEntry& e = Entries[static_cast<std::size_t>(i)];
+        char offset[16];
+        char size[16];
+        std::snprintf(offset, sizeof offset, "%08X", static_cast<unsigned>(e.Offset));
+        std::snprintf(size, sizeof size, "%08X", static_cast<unsigned>(e.Size));
+        rows.push_back({std::to_string(i + 1), e.NameString(), offset, size});
+    }
+    return rows;
+}
+
+// ---- Members ----------------------------------------------------------------
+
+bool TWADFile::ReadMember(int index, std::vector<std::uint8_t>& bytes) const
+{
+    if (!validIndex(index))
+        return false;
+    const TWADEntry& e = Entries[static_cast<std::size_t>(index)];
+    TFileStream file(FileName, FileMode::OpenRead);
+    // The file may have changed since its directory was read.
+    if (memberEnd(e) > file.Size())
+        throw EReadError(FileName, "The archive ends before member " + e.NameString() + " does");
+    bytes.assign(e.Size, 0);
+    file.SetPosition(e.Offset);
+    file.ReadBuffer(bytes.data(), bytes.size());
+    return true;
+}
+
+std::unique_ptr<TTEXFile> TWADFile::LoadTexture(int index) const
+{
+    std::vector<std::uint8_t> bytes;
+    if (!ReadMember(index, bytes))
+        return nullptr;
+    auto texture = std::make_unique<TTEXFile>();
+    if (!texture->LoadFromBuffer(bytes.data(), bytes.size()))
+        return nullptr;
+    return texture;
+}
+
+namespace {
+
+// Where a member goes below folder; nullopt, with a message naming it, for a
+// name that would lead outside the folder or names no file.
+std::optional<std::string> memberPath(const std::string& folder, const TWADEntry& entry)
+{
+    std::vector<std::string> levels;
+    switch (splitMemberName(entry.NameString(), levels)) {
+    case NameCheck::Outside:
+        ShowErrorMessage(ErrOutside + entry.NameString());
+        return std::nullopt;
+    case NameCheck::NoFile:
+        ShowErrorMessage(ErrNoFile + entry.NameString());
+        return std::nullopt;
+    case NameCheck::Ok:
+        break;
+    }
+    return joinLevels(folder, levels, levels.size());
+}
+
+// Copies a member from the open archive to the file path. The file is replaced
+// only when the whole member has been written.
+void extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& path, std::vector<std::uint8_t>& buffer)
+{
+    if (memberEnd(entry) > archive.Size())
+        throw EReadError(archive.Name(), "The archive ends before member " + entry.NameString() + " does");
+    ensureParentFolder(path);
+    archive.SetPosition(entry.Offset);
+    TSafeFileStream out(path);
+    copyBytes(archive, out, entry.Size, buffer);
+    out.Commit();
+}
+
+} // namespace
+
+bool TWADFile::ExtractMember(int index, const std::string& target, bool targetIsFolder) const
+{
+    if (!validIndex(index))
+        return false;
+    const TWADEntry& entry = Entries[static_cast<std::size_t>(index)];
+    std::string path = target;
+    if (targetIsFolder) {
+        const auto below = memberPath(AddTrailingBackslash(target), entry);
+        if (!below)
+            return false;
+        path = *below;
+    }
+    TFileStream archive(FileName, FileMode::OpenRead);
+    std::vector<std::uint8_t> buffer;
+    extractTo(archive, entry, path, buffer);
+    return true;
+}
+
+std::string TWADFile::DefaultExtractFolder() const
+{
+    return FileName + ".paddock";
+}
+
+void TWADFile::ExtractAll(const std::string& folder) const
+{
+    const std::string base = AddTrailingBackslash(folder.empty() ? DefaultExtractFolder() : folder);
+    ensureFolder(base);
+    TFileStream archive(FileName, FileMode::OpenRead);
+    std::vector<std::uint8_t> buffer;
+    for (int i = 0; validIndex(i); ++i) {
+        const TWADEntry& entry = Entries[static_cast<std::size_t>(i)];
+        if (const auto path = memberPath(base, entry))
+            extractTo(archive, entry, *path, buffer);
+    }
+}
+
+// ---- Writing archives -------------------------------------------------------
+
+void TWADFile::CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive)
+{
+    const std::string base = AddTrailingBackslash(folder);
+    const std::vector<std::string> files = ListFiles(base, "*.*", recursive, false);
+
+    std::vector<TWADEntry> entries(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        StringToField(archiveName(files[i].substr(base.size())), entries[i].Name, sizeof entries[i].Name - 1);
+        entries[i].Size = checkedSize(fileLength(files[i]), files[i], target);
+    }
+    layOut(entries, target);
+
+    TSafeFileStream out(target);
+    writeDirectoryTo(out, entries);
+    std::vector<std::uint8_t> buffer;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        TFileStream in(files[i], FileMode::OpenRead);
+        copyBytes(in, out, entries[i].Size, buffer);
+        writeGap(out);
+    }
+    out.Commit();
+
+    Count = static_cast<std::int32_t>(entries.size());
+    Entries = std::move(entries);
+}
+
+void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolder) const
+{
+    checkCount();
+    // The replacement file of each entry, or empty when the member comes from
+    // this archive.
+    std::vector<std::string> replacements(Entries.size());
+    std::vector<TWADEntry> entries = Entries;
+    if (!sourceFolder.empty()) {
+        const std::string base = AddTrailingBackslash(sourceFolder);
+        std::vector<std::string> levels;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            // A name that would lead outside the folder takes no replacement.
+            if (splitMemberName(entries[i].NameString(), levels) != NameCheck::Ok)
+                continue;
+            const std::string path = joinLevels(base, levels, levels.size());
+            if (!FileExists(path))
+                continue;
+            replacements[i] = path;
+            entries[i].Size = checkedSize(fileLength(path), path, target);
+        }
+    }
+    layOut(entries, target);
+
+    TFileStream archive(FileName, FileMode::OpenRead);
+    TSafeFileStream out(target);
+    writeDirectoryTo(out, entries);
+    std::vector<std::uint8_t> buffer;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!replacements[i].empty()) {
+            TFileStream in(replacements[i], FileMode::OpenRead);
+            copyBytes(in, out, entries[i].Size, buffer);
+        } else {
+            archive.SetPosition(Entries[i].Offset);
+            copyBytes(archive, out, Entries[i].Size, buffer);
+        }
+        writeGap(out);
+    }
+    archive.Close();
+    out.Commit();
+}
+
+// ---- Repair -------------------------------------------------------------------
+
+std::optional<std::int64_t> TWADFile::HealthMeasure() const
+{
+    if (Count <= 0 || !validIndex(Count - 1))
+        return std::nullopt;
+    const TWADEntry& last = Entries[static_cast<std::size_t>(Count) - 1];
+    TFileStream file(FileName, FileMode::OpenRead);
+    const std::int64_t difference = memberEnd(last) - file.Size();
+    return difference < 0 ? -difference : difference;
+}
+
+void TWADFile::RepairOffsets()
+{
+    checkCount();
+    if (Entries.empty())
+        return;
+    for (std::size_t i = 0; i < Entries.size(); ++i)
+        Entries[i].Offset += static_cast<std::uint32_t>(i);
+    WriteDirectory();
+}
+
+} // namespace paddock

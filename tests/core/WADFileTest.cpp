@@ -1,0 +1,346 @@
+#include "app/FileError.h"
+#include "app/Tools.h"
+#include "formats/GP4TEX.h"
+#include "formats/GP4WAD.h"
+#include "game/CarTextureNames.h"
+
+#include "DemoCars.h"
+#include "ScriptedInteraction.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+using namespace paddock;
+using namespace paddock::testing;
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+namespace {
+
+const std::string ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
+const std::string ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
+
+std::string readMember(const TWADFile& wad, int index)
+{
+    std::vector<std::uint8_t> bytes;
+    EXPECT_TRUE(wad.ReadMember(index, bytes));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void putU32(std::string& bytes, std::size_t at, std::uint32_t v)
+{
+    std::memcpy(bytes.data() + at, &v, 4);
+}
+
+// Every file below a folder, relative to it, with its bytes.
+std::set<std::pair<std::string, std::string>> treeOf(const std::string& folder)
+{
+    std::set<std::pair<std::string, std::string>> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file())
+            files.emplace(e.path().string().substr(folder.size()), ReadBytes(e.path().string()));
+    return files;
+}
+
+const Members SmallMembers = {{"a.bin", "0123456789"}, {"cars\\empty.bin", ""}, {"cars\\b.bin", "abcde"}};
+
+class WADFileTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(script->verify(), ""); }
+
+    // Writes an archive with the independent writer and reads its directory.
+    TWADFile archive(const std::string& name, const Members& members)
+    {
+        WriteBytes(dir / name, demo::BuildWAD(members));
+        TWADFile wad(dir / name);
+        EXPECT_TRUE(wad.ReadDirectory());
+        return wad;
+    }
+
+    ScopedScript script;
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(WADFileTest, EmptyFolderGivesTheBareCountAndNothingToRepair)
+{
+    ForceDirectories(dir / "empty");
+    TWADFile made;
+    made.CreateFromDirectory(dir / "e.wad", dir / "empty", true);
+    EXPECT_EQ(ReadBytes(dir / "e.wad"), std::string(4, '\0'));
+
+    TWADFile wad(dir / "e.wad");
+    ASSERT_TRUE(wad.ReadDirectory());
+    EXPECT_EQ(wad.Count, 0);
+    EXPECT_TRUE(wad.ListEntries().empty());
+    EXPECT_EQ(wad.HealthMeasure(), std::nullopt);
+    wad.RepairOffsets();
+    EXPECT_EQ(ReadBytes(dir / "e.wad"), std::string(4, '\0'));
+}
+
+TEST_F(WADFileTest, DirectoryAndExtractionFollowTheGapRule)
+{
+    TWADFile wad = archive("s.wad", SmallMembers);
+    const std::vector<std::vector<std::string>> expected = {{"1", "a.bin", "0000019C", "0000000A"},
+                                                        {"2", "cars\\empty.bin", "000001A7", "00000000"},
+                                                        {"3", "cars\\b.bin", "000001A8", "00000005"}};
+    const std::vector<TWADListRow> rows = wad.ListEntries();
+    ASSERT_EQ(rows.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ((std::vector<std::string>{rows[i].Index, rows[i].Name, rows[i].Offset, rows[i].Size}), expected[i]);
+    EXPECT_EQ(ReadBytes(dir / "s.wad").size(), 430u);
+    EXPECT_EQ(wad.HealthMeasure(), 1);
+
+    // The default folder is the archive's path plus ".paddock"; levels of the
+    // names become folders and an empty member an empty file.
+    EXPECT_EQ(wad.DefaultExtractFolder(), dir / "s.wad.paddock");
+    wad.ExtractAll("");
+    EXPECT_EQ(treeOf(dir / "s.wad.paddock/"),
+              (std::set<std::pair<std::string, std::string>>{
+                  {"a.bin", "0123456789"}, {"cars/empty.bin", ""}, {"cars/b.bin", "abcde"}}));
+
+    // A full path is used as it is, replacing what was there.
+    WriteBytes(dir / "deep/chosen.txt", "older and longer");
+    EXPECT_TRUE(wad.ExtractMember(2, dir / "deep/chosen.txt", false));
+    EXPECT_EQ(ReadBytes(dir / "deep/chosen.txt"), "abcde");
+    EXPECT_TRUE(wad.ExtractMember(2, dir / "new/level", false));
+    EXPECT_EQ(ReadBytes(dir / "new/level"), "abcde");
+    EXPECT_FALSE(wad.ExtractMember(3, dir / "x", false));
+
+    // Without replacements a rebuild reproduces the archive.
+    wad.Rebuild(dir / "copy.wad", "");
+    EXPECT_EQ(ReadBytes(dir / "copy.wad"), ReadBytes(dir / "s.wad"));
+    wad.Rebuild(dir / "copy.wad", dir / "no-such-folder");
+    EXPECT_EQ(ReadBytes(dir / "copy.wad"), ReadBytes(dir / "s.wad"));
+}
+
+TEST_F(WADFileTest, CreateNamesMembersWithBackslashesInTheListingsOrder)
+{
+    const std::string longName(130, 'n');
+    WriteBytes(dir / "src/a.bin", "0123456789");
+    WriteBytes(dir / "src/cars/empty.bin", "");
+    WriteBytes(dir / "src/cars/sub/b.bin", "abcde");
+    WriteBytes(dir / ("src/" + longName), "long");
+
+    for (bool recursive : {true, false}) {
+        Members expected;
+        for (const std::string& file : ListFiles(dir / "src", "*.*", recursive, false))
+            expected.emplace_back(ReplaceAll(file.substr((dir / "src/").size()), "/", "\\"), ReadBytes(file));
+        ASSERT_EQ(expected.size(), recursive ? 4u : 2u);
+
+        TWADFile made;
+        made.CreateFromDirectory(dir / "made.wad", dir / "src", recursive);
+        // The independent writer cuts names to 128 bytes the same way.
+        EXPECT_EQ(ReadBytes(dir / "made.wad"), demo::BuildWAD(expected));
+        ASSERT_EQ(made.Count, static_cast<int>(expected.size()));
+        EXPECT_EQ(made.IndexOf("CARS\\SUB\\B.BIN") >= 0, recursive);
+
+        TWADFile wad(dir / "made.wad");
+        ASSERT_TRUE(wad.ReadDirectory());
+        const int at = wad.IndexOf(longName.substr(0, 128));
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(std::string(wad.Entries[static_cast<std::size_t>(at)].Name, 128), longName.substr(0, 128));
+        EXPECT_EQ(readMember(wad, at), "long");
+    }
+}
+
+TEST_F(WADFileTest, IndexOfFoldsOnlyAsciiLettersAndBadIndexesGiveNothing)
+{
+    TWADFile wad = archive("i.wad", {{"cars\\ferrari_1.TEX", "x"}, {"cars\\\xE9t\xE9.tex", "y"}, {"CARS\\FERRARI_1.TEX", "z"}});
+    EXPECT_EQ(wad.IndexOf("CARS\\FERRARI_1.TEX"), 0);
+    EXPECT_EQ(wad.IndexOf("Cars\\Ferrari_1.tex"), 0);
+    EXPECT_EQ(wad.IndexOf("CARS\\\xE9T\xE9.TEX"), 1);
+    EXPECT_EQ(wad.IndexOf("CARS\\\xC9T\xC9.TEX"), -1);
+    EXPECT_EQ(wad.IndexOf("cars\\ferrari_1"), -1);
+
+    std::vector<std::uint8_t> bytes{1, 2};
+    EXPECT_FALSE(wad.ReadMember(-1, bytes));
+    EXPECT_FALSE(wad.ReadMember(3, bytes));
+    EXPECT_EQ(bytes.size(), 2u);
+    EXPECT_EQ(wad.LoadTexture(wad.IndexOf("missing")), nullptr);
+    script->expectError("GP4TEX Error 001: Invalid TEX. No header found");
+    EXPECT_EQ(wad.LoadTexture(0), nullptr);
+}
+
+TEST_F(WADFileTest, EveryTruncationIsRefusedCleanly)
+{
+    const std::string whole = demo::BuildWAD(SmallMembers);
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        const std::string path = dir / "t.wad";
+        WriteBytes(path, whole.substr(0, length));
+        TWADFile wad(path);
+        wad.Count = 1;
+        wad.Entries.resize(1);
+        // Only the last gap byte belongs to no member.
+        if (length == whole.size() - 1) {
+            ASSERT_TRUE(wad.ReadDirectory());
+            EXPECT_EQ(readMember(wad, 2), "abcde");
+            continue;
+        }
+        try {
+            wad.ReadDirectory();
+            ADD_FAILURE() << "length " << length << " was accepted";
+        } catch (const EFileError& e) {
+            EXPECT_EQ(e.path(), path);
+            EXPECT_EQ(std::string(e.what()).rfind("Not a WAD archive", 0), 0u) << e.what();
+        }
+        EXPECT_EQ(wad.Count, 0);
+        EXPECT_TRUE(wad.Entries.empty());
+    }
+
+    // Counts and members that no file of this length can hold.
+    std::string bad = whole;
+    for (auto [at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
+             {0, 0xFFFFFFFF}, {0, 0x7FFFFFFF}, {4 + 128, 0xFFFFFFF0}, {4 + 136 + 132, 0xFFFFFFFF}}) {
+        bad = whole;
+        putU32(bad, at, value);
+        WriteBytes(dir / "bad.wad", bad);
+        TWADFile wad(dir / "bad.wad");
+        EXPECT_THROW(wad.ReadDirectory(), EFileError) << at;
+    }
+}
+
+TEST_F(WADFileTest, FailuresNeverReplaceAGoodTarget)
+{
+    TWADFile wad = archive("s.wad", SmallMembers);
+    WriteBytes(dir / "old.wad", "the old archive");
+    WriteBytes(dir / "out.bin", "keep");
+
+    // The archive loses its last member after its directory was read.
+    WriteBytes(dir / "s.wad", demo::BuildWAD(SmallMembers).substr(0, 425));
+    std::vector<std::uint8_t> bytes;
+    EXPECT_THROW(wad.ReadMember(2, bytes), EReadError);
+    EXPECT_THROW(wad.ExtractMember(2, dir / "out.bin", false), EReadError);
+    EXPECT_THROW(wad.Rebuild(dir / "old.wad", ""), EReadError);
+    EXPECT_THROW(wad.ExtractAll(dir / "all"), EReadError);
+    EXPECT_EQ(ReadBytes(dir / "all/a.bin"), "0123456789");
+
+    // A file that cannot be read ends the creation.
+    WriteBytes(dir / "src/a.bin", "a");
+    std::filesystem::create_symlink(dir / "nowhere", dir / "src/dangling");
+    EXPECT_THROW(wad.CreateFromDirectory(dir / "old.wad", dir / "src", true), EFileError);
+    EXPECT_EQ(wad.Count, 3);
+
+    EXPECT_EQ(ReadBytes(dir / "old.wad"), "the old archive");
+    EXPECT_EQ(ReadBytes(dir / "out.bin"), "keep");
+    EXPECT_FALSE(std::filesystem::exists(dir / "old.wad.paddock-new"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.bin.paddock-new"));
+}
+
+TEST_F(WADFileTest, HostileNamesStayInsideTheFolder)
+{
+    const std::string absolute = dir / "abs.txt";
+    const Members members = {{"good\\a.txt", "good"},   {"..\\..\\evil1.txt", "1"}, {absolute, "2"},
+                             {"C:\\x.txt", "3"},        {"a\\..\\..\\evil4.txt", "4"}, {"../evil5.txt", "5"},
+                             {"cars\\", "6"},           {"last.txt", "last"}};
+    TWADFile wad = archive("h.wad", members);
+    for (int i = 1; i <= 5; ++i)
+        script->expectError(ErrOutside + members[static_cast<std::size_t>(i)].first);
+    script->expectError(ErrNoFile + "cars\\");
+    const std::string out = dir / "one/two/out/";
+    wad.ExtractAll(out);
+    EXPECT_EQ(treeOf(dir.path()), (std::set<std::pair<std::string, std::string>>{
+                               {"h.wad", demo::BuildWAD(members)},
+                               {"one/two/out/good/a.txt", "good"},
+                               {"one/two/out/last.txt", "last"}}));
+
+    script->expectError(ErrOutside + "..\\..\\evil1.txt");
+    EXPECT_FALSE(wad.ExtractMember(1, out, true));
+    EXPECT_TRUE(wad.ExtractMember(1, dir / "chosen.txt", false));
+    EXPECT_EQ(ReadBytes(dir / "chosen.txt"), "1");
+
+    // A rebuild takes no replacement from outside its folder.
+    WriteBytes(dir / "one/evil1.txt", "outside");
+    WriteBytes(dir / "one/two/src/good/a.txt", "better");
+    wad.Rebuild(dir / "r.wad", dir / "one/two/src");
+    Members expected = members;
+    expected[0].second = "better";
+    EXPECT_EQ(ReadBytes(dir / "r.wad"), demo::BuildWAD(expected));
+}
+
+TEST_F(WADFileTest, RebuildShiftsTheMembersAfterALongerReplacement)
+{
+    const Members members = {{"cars\\a.TEX", "0123456789"}, {"cars\\b.TEX", "abcde"}, {"c.bin", "tail123"}};
+    TWADFile wad = archive("g.wad", members);
+    const std::string longer(25, 'L');
+    WriteBytes(dir / "stage/cars/b.TEX", longer);
+    wad.Rebuild(dir / "new.wad", dir / "stage");
+
+    Members expected = members;
+    expected[1].second = longer;
+    EXPECT_EQ(ReadBytes(dir / "new.wad"), demo::BuildWAD(expected));
+    TWADFile rebuilt(dir / "new.wad");
+    ASSERT_TRUE(rebuilt.ReadDirectory());
+    EXPECT_EQ(rebuilt.Entries[1].Offset, wad.Entries[1].Offset);
+    EXPECT_EQ(rebuilt.Entries[2].Offset, wad.Entries[2].Offset + 20);
+    EXPECT_EQ(readMember(rebuilt, 2), "tail123");
+    // The rebuilt object keeps its own directory, and can rebuild its own file.
+    EXPECT_EQ(wad.Entries[1].Size, 5u);
+    wad.Rebuild(wad.FileName, dir / "stage");
+    EXPECT_EQ(ReadBytes(wad.FileName), demo::BuildWAD(expected));
+}
+
+TEST_F(WADFileTest, HealthMeasureAndRepair)
+{
+    const Members members = {{"a", "aaaa"}, {"b", ""}, {"c", "cc"}, {"d", "ddddd"}};
+    TWADFile healthy = archive("ok.wad", members);
+    EXPECT_EQ(healthy.HealthMeasure(), 1);
+    const std::uint32_t lastOffset = healthy.Entries[3].Offset;
+    healthy.RepairOffsets();
+    // Only the directory changed; the last member's recorded offset moved by
+    // N - 1, now past the end of its data, so the archive no longer reads.
+    std::string expected = demo::BuildWAD(members);
+    for (std::uint32_t i = 0; i < 4; ++i)
+        putU32(expected, 4 + i * 136 + 128, healthy.Entries[i].Offset);
+    EXPECT_EQ(healthy.Entries[3].Offset, lastOffset + 3);
+    EXPECT_EQ(ReadBytes(dir / "ok.wad"), expected);
+    TWADFile again(dir / "ok.wad");
+    EXPECT_THROW(again.ReadDirectory(), EFileError);
+
+    // Offsets written without counting the gap bytes.
+    std::string old = demo::BuildWAD(members);
+    for (std::uint32_t i = 0; i < 4; ++i)
+        putU32(old, 4 + i * 136 + 128, healthy.Entries[i].Offset - 2 * i);
+    WriteBytes(dir / "old.wad", old);
+    TWADFile earlier(dir / "old.wad");
+    ASSERT_TRUE(earlier.ReadDirectory());
+    EXPECT_EQ(earlier.HealthMeasure(), 4);
+    earlier.RepairOffsets();
+    EXPECT_EQ(ReadBytes(dir / "old.wad"), demo::BuildWAD(members));
+}
+
+TEST_F(WADFileTest, DemoCarsArchiveLoadsEveryCarTextureAndSurvivesARoundTrip)
+{
+    const Members members = demo::MakeDemoCarMembers();
+    TWADFile wad = archive("cars.wad", members);
+    ASSERT_EQ(wad.Count, static_cast<int>(members.size()));
+    int found = 0;
+    for (int team = 0; team < 11; ++team)
+        for (int kind = 0; kind < CarTextureKinds; ++kind)
+            for (bool high : {true, false}) {
+                const std::string name = CarTextureName(team, kind, high);
+                const auto texture = wad.LoadTexture(wad.IndexOf(UpperCase(name)));
+                ASSERT_NE(texture, nullptr) << name;
+                ++found;
+                if (high) {
+                    EXPECT_EQ(texture->GetHeader(0).Width(), 512u) << name;
+                    EXPECT_EQ(texture->GetHeader(0).Height(), 512u) << name;
+                }
+            }
+    EXPECT_EQ(found, 66);
+
+    wad.ExtractAll(dir / "tree");
+    TWADFile made;
+    made.CreateFromDirectory(dir / "made.wad", dir / "tree", true);
+    TWADFile back(dir / "made.wad");
+    ASSERT_TRUE(back.ReadDirectory());
+    std::set<std::pair<std::string, std::string>> original(members.begin(), members.end()), roundTrip;
+    for (int i = 0; i < back.Count; ++i)
+        roundTrip.emplace(back.Entries[static_cast<std::size_t>(i)].NameString(), readMember(back, i));
+    EXPECT_EQ(roundTrip, original);
+}
