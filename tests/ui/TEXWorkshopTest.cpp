@@ -213,6 +213,18 @@ private slots:
         QVERIFY(*window->Container()->GetBitmap(2) == *other.GetBitmap(0));
     }
 
+    void aMissingTGAEndsTheCommandAndTheWindowGoesOn()
+    {
+        loadContainer();
+        window->lbTextures->setCurrentRow(1);
+        (*script)->expectSaveFile(*dir / "missing.TGA").expectError("Cannot open file*");
+        QTest::mouseClick(window->BitBtn3, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QVERIFY(window->Container());
+        QCOMPARE(window->lbTextures->count(), 3);
+        QCOMPARE(window->Container()->GetHeader(1).Width(), 32u);
+    }
+
     void extractSelectedProposesItsName()
     {
         loadContainer();
