@@ -78,10 +78,10 @@ NameCheck splitMemberName(const std::string& name, std::vector<std::string>& lev
     return levels.empty() ? NameCheck::NoFile : NameCheck::Ok;
 }
 
-std::string joinLevels(const std::string& folder, const std::vector<std::string>& levels, std::size_t count)
+std::string joinLevels(const std::string& folder, const std::vector<std::string>& levels)
 {
     std::string path = folder;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < levels.size(); ++i) {
         if (i > 0)
             path += PathDelim;
         path += levels[i];
@@ -316,7 +316,7 @@ std::optional<std::string> memberPath(const std::string& folder, const TWADEntry
     case NameCheck::Ok:
         break;
     }
-    return joinLevels(folder, levels, levels.size());
+    return joinLevels(folder, levels);
 }
 
 // Copies a member from the open archive to the file path. The file is replaced
@@ -412,7 +412,7 @@ void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolde
             // A name that would lead outside the folder takes no replacement.
             if (splitMemberName(entries[i].NameString(), levels) != NameCheck::Ok)
                 continue;
-            const std::string path = joinLevels(base, levels, levels.size());
+            const std::string path = joinLevels(base, levels);
             if (!FileExists(path))
                 continue;
             replacements[i] = path;
