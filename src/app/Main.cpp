@@ -10,6 +10,7 @@
 #include "app/Tools.h"
 #include "ui/EditorForm.h"
 #include "ui/EditorTEX.h"
+#include "ui/EditorWAD.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -97,8 +98,9 @@ void TMainForm::buildMenu()
     Misc1->menuAction()->setVisible(false);
 
     // Editors whose windows are not part of the program yet.
-    for (QAction* a : {Teamsanddrivers1, Cartextures1, Points1, WADWorkshop1, GP4Workshop1})
+    for (QAction* a : {Teamsanddrivers1, Cartextures1, Points1, GP4Workshop1})
         a->setEnabled(false);
+    connect(WADWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmWADWorkshop>(); });
     connect(EXWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmTEXWorkshop>(); });
 
     connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);

@@ -1,0 +1,204 @@
+#include "ui/EditorWAD.h"
+
+#include "app/Interaction.h"
+#include "app/QtInteraction.h"
+#include "app/Tools.h"
+#include "formats/GP4WAD.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace paddock {
+
+namespace {
+const QString NoFileLoaded = QStringLiteral("<no file loaded>");
+} // namespace
+
+TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiteral("WAD Workshop"))
+{
+    setObjectName(QStringLiteral("FrmWADWorkshop"));
+    setFixedSize(700, 400);
+    // Only the main window closes the workshop.
+    setRefuseClose(true);
+
+    auto button = [](QWidget* parent, const char* name, const QString& caption, int x, int y, int w) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(x, y, w, 25);
+        return b;
+    };
+
+    GroupBox1 = new QGroupBox(QStringLiteral("WAD"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(0, 0, 157, 400);
+    bbLoadWAD = button(GroupBox1, "bbLoadWAD", QStringLiteral("Load WAD-File"), 8, 24, 141);
+    bbCreateWADFromDir =
+        button(GroupBox1, "bbCreateWADFromDir", QStringLiteral("Create WAD from directory"), 8, 56, 141);
+    Button1 = button(GroupBox1, "Button1", QStringLiteral("Fix WAD File"), 8, 88, 141);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(160, 0, 540, 400);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    PageControl1->addTab(TabSheet1, NoFileLoaded);
+
+    lvEntries = new QTreeWidget(TabSheet1);
+    lvEntries->setObjectName(QStringLiteral("lvEntries"));
+    lvEntries->setGeometry(6, 6, 522, 330);
+    lvEntries->setRootIsDecorated(false);
+    lvEntries->setUniformRowHeights(true);
+    lvEntries->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvEntries->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvEntries->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvEntries->setAllColumnsShowFocus(true);
+    lvEntries->setHeaderLabels({QStringLiteral("Index"), QStringLiteral("Filename"), QStringLiteral("Offset"),
+                                QStringLiteral("Size")});
+    lvEntries->setColumnWidth(1, 290);
+    lvEntries->setColumnWidth(2, 75);
+    lvEntries->setColumnWidth(3, 75);
+    // The selection stays visible when the list loses the focus.
+    QPalette palette = lvEntries->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    lvEntries->setPalette(palette);
+
+    bbExtractAllFiles = button(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 342, 141);
+    BitBtn2 = button(TabSheet1, "BitBtn2", QStringLiteral("Extract selected"), 153, 342, 141);
+    bbReplaceAllFiles = button(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Import all files"), 300, 342, 110);
+    BitBtn1 = button(TabSheet1, "BitBtn1", QStringLiteral("Delete all files"), 416, 342, 110);
+    bbReplaceAllFiles->hide();
+    BitBtn1->hide();
+
+    connect(bbLoadWAD, &QPushButton::clicked, this, &TFrmWADWorkshop::bbLoadWADClick);
+    connect(bbCreateWADFromDir, &QPushButton::clicked, this, &TFrmWADWorkshop::bbCreateWADFromDirClick);
+    connect(Button1, &QPushButton::clicked, this, &TFrmWADWorkshop::Button1Click);
+    connect(bbExtractAllFiles, &QPushButton::clicked, this, &TFrmWADWorkshop::bbExtractAllFilesClick);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFrmWADWorkshop::BitBtn2Click);
+    connect(bbReplaceAllFiles, &QPushButton::clicked, this, &TFrmWADWorkshop::bbReplaceAllFilesClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFrmWADWorkshop::bbReplaceAllFilesClick);
+
+    FormCreate();
+}
+
+TFrmWADWorkshop::~TFrmWADWorkshop() = default;
+
+void TFrmWADWorkshop::FormCreate()
+{
+    showNoArchive();
+}
+
+void TFrmWADWorkshop::showNoArchive()
+{
+    wad_.reset();
+    lvEntries->clear();
+    PageControl1->setTabText(0, NoFileLoaded);
+}
+
+void TFrmWADWorkshop::listEntries()
+{
+    lvEntries->clear();
+    if (!wad_)
+        return;
+    QList<QTreeWidgetItem*> items;
+    for (const TWADListRow& row : wad_->ListEntries())
+        items.append(new QTreeWidgetItem(
+            {ToQString(row.Index), ToQString(row.Name), ToQString(row.Offset), ToQString(row.Size)}));
+    lvEntries->addTopLevelItems(items);
+}
+
+void TFrmWADWorkshop::bbLoadWADClick()
+{
+    std::string fileName;
+    if (!ChooseFileToOpen("EditorWAD.LoadWAD", "", "WAD-Files|*.WAD", fileName))
+        return;
+    showNoArchive();
+    auto wad = std::make_unique<TWADFile>(fileName);
+    // A directory that cannot be read leaves no archive behind: nothing can be
+    // extracted from it, and the error reaches the report.
+    wad->ReadDirectory();
+    wad_ = std::move(wad);
+    listEntries();
+    PageControl1->setTabText(0, ToQString(ExtractFileName(fileName)));
+}
+
+void TFrmWADWorkshop::bbExtractAllFilesClick()
+{
+    if (!wad_) {
+        ShowErrorMessage("No WAD file loaded");
+        return;
+    }
+    std::string folder;
+    if (!Interaction().input("Please select a directory to extract the files to", "Directory", folder))
+        return;
+    if (folder.empty())
+        ShowMessage("No directory specified. Files will be extracted to " + wad_->FileName + ".paddock");
+    wad_->ExtractAll(folder);
+}
+
+void TFrmWADWorkshop::BitBtn2Click()
+{
+    if (!wad_)
+        return;
+    const int row = lvEntries->currentItem() ? lvEntries->indexOfTopLevelItem(lvEntries->currentItem()) : -1;
+    if (row < 0 || row >= wad_->Count || !lvEntries->currentItem()->isSelected())
+        return;
+    // The last level of the member's name, which separates levels with "\".
+    const std::string name = wad_->Entries[static_cast<std::size_t>(row)].NameString();
+    const std::size_t cut = name.find_last_of("\\/");
+    const std::string proposed = cut == std::string::npos ? name : name.substr(cut + 1);
+    std::string target;
+    if (ChooseFileToSave("EditorWAD.ExtractSelected", proposed, "All files|*.*", target))
+        wad_->ExtractMember(row, target, false);
+}
+
+void TFrmWADWorkshop::bbCreateWADFromDirClick()
+{
+    std::string folder;
+    if (!Interaction().input("Please select a directory to compress", "Directory", folder) || folder.empty())
+        return;
+    std::string target;
+    if (!Interaction().input("Please select the filename of the WAD-file", "WAD-file", target) || target.empty())
+        return;
+    TWADFile archive;
+    archive.CreateFromDirectory(target, folder, true);
+}
+
+void TFrmWADWorkshop::Button1Click()
+{
+    if (!Interaction().question("Warning! Use this option only if you have edited textures with\r\n"
+                                "v1.0 AND encouter problems using car texture editor now. Continue?",
+                                QuestionKind::Warning))
+        return;
+    std::string fileName;
+    if (!Interaction().input("Please select the WAD filename (with path)", "WAD-file", fileName))
+        return;
+    TWADFile archive(fileName);
+    archive.ReadDirectory();
+    const auto health = archive.HealthMeasure();
+    if (!health) {
+        ShowMessage("The WAD file has no entries. There is nothing to repair.");
+        return;
+    }
+    if (*health <= 2 &&
+        !Interaction().question("Warning! The WAD file you are trying to fix seems to be OK. Fix anyway? File may "
+                                "be corrupted. Make a backup first",
+                                QuestionKind::Warning))
+        return;
+    archive.RepairOffsets();
+    ShowMessage("WAD file fixed with success");
+}
+
+void TFrmWADWorkshop::bbReplaceAllFilesClick()
+{
+    if (!wad_)
+        return;
+    wad_->Clear();
+    listEntries();
+}
+
+} // namespace paddock

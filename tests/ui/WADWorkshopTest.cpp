@@ -1,0 +1,263 @@
+// The WAD Workshop window with scripted dialogs.
+#include "UiSupport.h"
+
+#include "app/FileError.h"
+#include "app/Main.h"
+#include "app/Settings.h"
+#include "app/Tools.h"
+#include "formats/GP4WAD.h"
+#include "ui/EditorWAD.h"
+
+#include "DemoCars.h"
+#include "DemoGame.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace paddock;
+using namespace paddock::testing;
+
+namespace {
+
+const char* const FixWarning = "Warning! Use this option only if you have edited textures with\r\n"
+                               "v1.0 AND encouter problems using car texture editor now. Continue?";
+const char* const SeemsOK =
+    "Warning! The WAD file you are trying to fix seems to be OK. Fix anyway? File may be corrupted. Make a backup first";
+
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+const Members threeMembers{{"cars\\hi_bar_1.TEX", "0123456789"}, {"empty.dat", ""}, {"a\\b\\c.txt", "hello"}};
+
+std::uint32_t read32(const std::string& bytes, std::size_t offset)
+{
+    std::uint32_t v = 0;
+    for (int k = 3; k >= 0; --k)
+        v = (v << 8) | static_cast<std::uint8_t>(bytes[offset + static_cast<std::size_t>(k)]);
+    return v;
+}
+
+} // namespace
+
+class WADWorkshopTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<ScopedScript> script;
+    std::unique_ptr<TMainForm> form;
+    TFrmWADWorkshop* window = nullptr;
+    std::string wadPath;
+
+    void load(const std::string& path)
+    {
+        (*script)->expectOpenFile(path);
+        QTest::mouseClick(window->bbLoadWAD, Qt::LeftButton);
+    }
+
+    QStringList row(int i) const
+    {
+        QStringList cells;
+        for (int c = 0; c < 4; ++c)
+            cells << window->lvEntries->topLevelItem(i)->text(c);
+        return cells;
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<TempDir>();
+        script = std::make_unique<ScopedScript>();
+        const std::string game = *dir / "game/";
+        demo::WriteDemoGame(game);
+        WriteSettingsFile(*dir, game);
+        wadPath = *dir / "GP4/three.wad";
+        WriteBytes(wadPath, demo::BuildWAD(threeMembers));
+        form = std::make_unique<TMainForm>(dir->path());
+        form->show();
+        form->findChild<QAction*>("WADWorkshop1")->trigger();
+        window = qobject_cast<TFrmWADWorkshop*>(form->CurrentEditor());
+        QVERIFY(window);
+    }
+
+    void cleanup()
+    {
+        QCoreApplication::processEvents();
+        form.reset();
+        QCOMPARE(QString::fromStdString((*script)->verify()), QString());
+        script.reset();
+        dir.reset();
+    }
+
+    void layoutAndCloseBox()
+    {
+        QCOMPARE(window->windowTitle(), QStringLiteral("WAD Workshop"));
+        QCOMPARE(window->size(), QSize(700, 400));
+        QCOMPARE(window->GroupBox1->width(), 157);
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
+        QCOMPARE(window->lvEntries->headerItem()->text(1), QStringLiteral("Filename"));
+        QCOMPARE(window->lvEntries->columnWidth(1), 290);
+        QCOMPARE(window->lvEntries->columnWidth(2), 75);
+        QCOMPARE(window->lvEntries->columnWidth(3), 75);
+        QVERIFY(window->bbReplaceAllFiles->isHidden());
+        QVERIFY(window->BitBtn1->isHidden());
+        QVERIFY(!window->close());
+        QVERIFY(window->isVisible());
+    }
+
+    void loadListsTheDirectoryAndASecondLoadReplacesIt()
+    {
+        load(wadPath);
+        QCOMPARE(QString::fromStdString((*script)->fileRequests()[0].filter), QStringLiteral("WAD-Files|*.WAD"));
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("three.wad"));
+        QCOMPARE(window->lvEntries->topLevelItemCount(), 3);
+        QCOMPARE(row(0), (QStringList{"1", "cars\\hi_bar_1.TEX", "0000019C", "0000000A"}));
+        QCOMPARE(row(1), (QStringList{"2", "empty.dat", "000001A7", "00000000"}));
+        QCOMPARE(row(2), (QStringList{"3", "a\\b\\c.txt", "000001A8", "00000005"}));
+
+        WriteBytes(*dir / "one.wad", demo::BuildWAD({{"x.bin", "xyz"}}));
+        load(*dir / "one.wad");
+        QCOMPARE(window->lvEntries->topLevelItemCount(), 1);
+        QCOMPARE(row(0), (QStringList{"1", "x.bin", "0000008C", "00000003"}));
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("one.wad"));
+
+        // The hidden buttons empty the list in memory only.
+        const std::string before = ReadBytes(*dir / "one.wad");
+        window->bbReplaceAllFilesClick();
+        QCOMPARE(window->lvEntries->topLevelItemCount(), 0);
+        QCOMPARE(window->Archive()->Count, 0);
+        QVERIFY(ReadBytes(*dir / "one.wad") == before);
+    }
+
+    void failedLoadLeavesNothingToExtract()
+    {
+        load(wadPath);
+        WriteBytes(*dir / "bad.wad", std::string("\xFF\xFF\x00\x00garbage", 11));
+        (*script)->expectOpenFile(*dir / "bad.wad").expectError("*");
+        QTest::mouseClick(window->bbLoadWAD, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QVERIFY(!window->Archive());
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
+        QCOMPARE(window->lvEntries->topLevelItemCount(), 0);
+        (*script)->expectError("No WAD file loaded");
+        QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
+        QTest::mouseClick(window->BitBtn2, Qt::LeftButton); // nothing happens
+    }
+
+    void extractAllWithAnEmptyAnswerUsesThePaddockFolder()
+    {
+        load(wadPath);
+        (*script)
+            ->expectInput("Please select a directory to extract the files to", "Directory", "")
+            .expectMessage("No directory specified. Files will be extracted to " + wadPath + ".paddock");
+        QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
+        const std::string out = wadPath + ".paddock" + PathDelim;
+        QCOMPARE(QString::fromStdString(ReadBytes(out + "cars/hi_bar_1.TEX")), QStringLiteral("0123456789"));
+        QVERIFY(FileExists(out + "empty.dat"));
+        QCOMPARE(QString::fromStdString(ReadBytes(out + "a/b/c.txt")), QStringLiteral("hello"));
+
+        // A chosen folder; a cancelled dialog extracts nothing.
+        (*script)->expectInput("Please select a directory to extract the files to", "Directory", *dir / "x");
+        QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
+        QVERIFY(FileExists(*dir / "x/a/b/c.txt"));
+        (*script)->expectInput("Please select a directory to extract the files to", "Directory", std::nullopt);
+        QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
+    }
+
+    void extractSelectedProposesTheLastLevelOfTheName()
+    {
+        load(wadPath);
+        QTest::mouseClick(window->BitBtn2, Qt::LeftButton); // no row selected: nothing happens
+        window->lvEntries->setCurrentItem(window->lvEntries->topLevelItem(0));
+        (*script)->expectSaveFile(*dir / "chosen.bin");
+        QTest::mouseClick(window->BitBtn2, Qt::LeftButton);
+        const FileDialogRequest& request = (*script)->fileRequests().back();
+        QCOMPARE(QString::fromStdString(request.fileName), QStringLiteral("hi_bar_1.TEX"));
+        QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("All files|*.*"));
+        QCOMPARE(QString::fromStdString(ReadBytes(*dir / "chosen.bin")), QStringLiteral("0123456789"));
+    }
+
+    void createAsksTwiceAndWritesTheArchive()
+    {
+        (*script)->expectInput("Please select a directory to compress", "Directory", "");
+        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
+        (*script)->expectInput("Please select a directory to compress", "Directory", std::nullopt);
+        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
+
+        WriteBytes(*dir / "tree/only.txt", "12345");
+        (*script)
+            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
+            .expectInput("Please select the filename of the WAD-file", "WAD-file", "");
+        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
+        QVERIFY(!FileExists(*dir / "new.wad"));
+
+        (*script)
+            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
+            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "new.wad");
+        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
+        QVERIFY(ReadBytes(*dir / "new.wad") == demo::BuildWAD({{"only.txt", "12345"}}));
+        // The loaded archive and the list are not touched.
+        QVERIFY(!window->Archive());
+    }
+
+    void repairAsksBothWarnings()
+    {
+        // A healthy archive: the second warning comes; No changes nothing.
+        const std::string before = ReadBytes(wadPath);
+        (*script)
+            ->expectQuestion(FixWarning, true, QuestionKind::Warning)
+            .expectInput("Please select the WAD filename (with path)", "WAD-file", wadPath)
+            .expectQuestion(SeemsOK, false, QuestionKind::Warning);
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+        QVERIFY(ReadBytes(wadPath) == before);
+
+        // Anything but Yes to the first warning ends at once.
+        (*script)->expectQuestion(FixWarning, false, QuestionKind::Warning);
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+
+        // Yes to both: the offsets move by their index, the data stays.
+        (*script)
+            ->expectQuestion(FixWarning, true, QuestionKind::Warning)
+            .expectInput("Please select the WAD filename (with path)", "WAD-file", wadPath)
+            .expectQuestion(SeemsOK, true, QuestionKind::Warning)
+            .expectMessage("WAD file fixed with success");
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+        const std::string after = ReadBytes(wadPath);
+        QCOMPARE(read32(after, 4 + 128), 412u);
+        QCOMPARE(read32(after, 4 + 136 + 128), 423u + 1);
+        QCOMPARE(read32(after, 4 + 2 * 136 + 128), 424u + 2);
+        QVERIFY(after.substr(412) == before.substr(412));
+
+        // An archive written without the gap bytes in its offsets is fixed
+        // without the second warning.
+        std::string old = demo::BuildWAD(threeMembers);
+        for (std::uint32_t i = 1; i < 3; ++i) {
+            const std::size_t at = 4 + i * 136 + 128;
+            const std::uint32_t v = read32(old, at) - i;
+            for (int k = 0; k < 4; ++k)
+                old[at + static_cast<std::size_t>(k)] = static_cast<char>((v >> (8 * k)) & 0xFF);
+        }
+        WriteBytes(*dir / "old.wad", old);
+        (*script)
+            ->expectQuestion(FixWarning, true, QuestionKind::Warning)
+            .expectInput("Please select the WAD filename (with path)", "WAD-file", *dir / "old.wad")
+            .expectMessage("WAD file fixed with success");
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+        QVERIFY(ReadBytes(*dir / "old.wad") == demo::BuildWAD(threeMembers));
+
+        // An archive without entries has nothing to repair.
+        WriteBytes(*dir / "empty.wad", std::string(4, '\0'));
+        (*script)
+            ->expectQuestion(FixWarning, true, QuestionKind::Warning)
+            .expectInput("Please select the WAD filename (with path)", "WAD-file", *dir / "empty.wad")
+            .expectMessage("The WAD file has no entries. There is nothing to repair.");
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+        QCOMPARE(ReadBytes(*dir / "empty.wad").size(), std::size_t(4));
+    }
+};
+
+PADDOCK_TEST_MAIN(WADWorkshopTest)
+#include "WADWorkshopTest.moc"
