@@ -203,6 +203,52 @@ private slots:
         QVERIFY(!window->Archive());
     }
 
+    void demoCarsArchiveTravelsThroughExtractAndCreate()
+    {
+        const std::string game = *dir / "cars/";
+        demo::WriteDemoGame(game, true);
+        load(game + "cars.wad");
+        const auto members = demo::MakeDemoCarMembers();
+        QCOMPARE(window->lvEntries->topLevelItemCount(), int(members.size()));
+        QVERIFY(window->lvEntries->findItems(QStringLiteral("cars\\hi_ferrari_1.TEX"), Qt::MatchExactly, 1).size() == 1);
+
+        (*script)->expectInput("Please select a directory to extract the files to", "Directory", *dir / "tree");
+        QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
+        (*script)
+            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
+            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "again.wad");
+        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
+
+        // The same names with the same bytes, in the order the folders list them.
+        TWADFile again(*dir / "again.wad");
+        QVERIFY(again.ReadDirectory());
+        QCOMPARE(again.Count, int(members.size()));
+        for (const auto& [name, bytes] : members) {
+            const int index = again.IndexOf(name);
+            QVERIFY2(index >= 0, name.c_str());
+            QCOMPARE(again.Entries[std::size_t(index)].NameString(), name);
+            std::vector<std::uint8_t> read;
+            QVERIFY(again.ReadMember(index, read));
+            QVERIFY2(std::string(read.begin(), read.end()) == bytes, name.c_str());
+        }
+
+        // A damaged copy (offsets without the gap bytes) is repaired in place.
+        std::string damaged = ReadBytes(game + "cars.wad");
+        for (std::uint32_t i = 1; i < members.size(); ++i) {
+            const std::size_t at = 4 + i * 136 + 128;
+            const std::uint32_t v = read32(damaged, at) - i;
+            for (int k = 0; k < 4; ++k)
+                damaged[at + std::size_t(k)] = static_cast<char>((v >> (8 * k)) & 0xFF);
+        }
+        WriteBytes(*dir / "damaged.wad", damaged);
+        (*script)
+            ->expectQuestion(FixWarning, true, QuestionKind::Warning)
+            .expectInput("Please select the WAD filename (with path)", "WAD-file", *dir / "damaged.wad")
+            .expectMessage("WAD file fixed with success");
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+        QVERIFY(ReadBytes(*dir / "damaged.wad") == ReadBytes(game + "cars.wad"));
+    }
+
     void repairAsksBothWarnings()
     {
         // A healthy archive: the second warning comes; No changes nothing.
