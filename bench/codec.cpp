@@ -357,6 +357,7 @@ struct Quality {
     long alphaMismatches = 0; // DXT1: texels whose transparency differs
 };
 
+// 99.99 stands for no error at all.
 double psnr(double squaredError, double count)
 {
     if (count <= 0 || squaredError <= 0)
@@ -434,14 +435,15 @@ bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores
         qualityHolds = qualityHolds && better;
         worstRatio = std::min(worstRatio, tCluster / tOursN);
 
-        auto quality = [dxt5](const Quality& q) {
-            char buf[32];
-            if (dxt5)
-                std::snprintf(buf, sizeof buf, "%5.2f / %5.2f", q.rgb, q.alpha);
+        auto db = [](double v) {
+            char buf[16];
+            if (v >= 99.99)
+                std::snprintf(buf, sizeof buf, "  inf");
             else
-                std::snprintf(buf, sizeof buf, "%5.2f", q.rgb);
+                std::snprintf(buf, sizeof buf, "%5.2f", v);
             return std::string(buf);
         };
+        auto quality = [&](const Quality& q) { return dxt5 ? db(q.rgb) + " / " + db(q.alpha) : db(q.rgb); };
         char size[16];
         std::snprintf(size, sizeof size, "%dx%d", pic.Width, pic.Height);
         std::printf("%-13s %-9s | %-14s %6.1f | %-14s %6.1f | %-14s %6.1f %6.1f %6.2f | %7.0f %7.0f%s\n",
