@@ -141,6 +141,7 @@ std::vector<std::uint8_t> EncodeDXT(DXTFormat format, const TPicture& picture, u
             encodeBlockRow(format, picture, by, out.data() + static_cast<std::size_t>(by) * rowBytes);
     };
     std::vector<std::thread> pool;
+    pool.reserve(workers); // only starting a thread can fail below, never the vector
     for (unsigned i = 1; i < workers; ++i) {
         try {
             pool.emplace_back(work);
