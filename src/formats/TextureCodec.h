@@ -31,7 +31,8 @@ std::size_t DXTDataSize(DXTFormat format, int width, int height);
 TPicture DecodeDXT(DXTFormat format, const std::uint8_t* data, int width, int height);
 // Encodes a picture into exactly DXTDataSize bytes. DXT1 makes a texel
 // transparent when its alpha is below 128. threads = 0 uses every core; the
-// result is the same for any number of threads.
+// result is the same for any number of threads. A picture whose Pixels do not
+// hold Width x Height texels throws std::invalid_argument.
 std::vector<std::uint8_t> EncodeDXT(DXTFormat format, const TPicture& picture, unsigned threads = 0);
 // The grey view of a picture's alpha channel: blue = green = red = alpha, and
 // the fourth byte 0.
