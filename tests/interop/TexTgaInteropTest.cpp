@@ -210,15 +210,15 @@ TEST_F(TexTgaInterop, PillowDecodesOurTextureRecordsToOurPixels)
     std::string names;
     for (std::size_t i = 0; i < textures.size(); ++i) {
         const TTEXTextureHeader record = tex.GetHeader(static_cast<int>(i));
-        const std::string name = dir / ("t" + std::to_string(i) + ".dds");
+        const std::string name = dir / (std::string("t") + std::to_string(i) + ".dds");
         WriteBytes(name, std::string(reinterpret_cast<const char*>(record.Bytes.data()), 128) + textures[i].data);
-        names += " " + quoted(name);
+        names.append(" ").append(quoted(name));
     }
     ASSERT_TRUE(run(std::string(Python) + " " + quoted(writePillowScript(dir)) + " read" + names));
     for (std::size_t i = 0; i < textures.size(); ++i) {
         const TPicture* ours = tex.GetBitmap(static_cast<int>(i));
         ASSERT_NE(ours, nullptr);
-        expectClose(*ours, ReadBytes(dir / ("t" + std::to_string(i) + ".dds.rgba")), "texture " + std::to_string(i));
+        expectClose(*ours, ReadBytes(dir / (std::string("t") + std::to_string(i) + ".dds.rgba")), "texture " + std::to_string(i));
     }
 }
 
@@ -234,21 +234,21 @@ TEST_F(TexTgaInterop, OurTGAFilesOpenInPillowAndImageMagick)
         b = 0x7F; // one run packet per row
     std::string names;
     for (std::size_t i = 0; i < pictures.size(); ++i) {
-        const std::string name = dir / ("ours" + std::to_string(i) + ".tga");
+        const std::string name = dir / (std::string("ours") + std::to_string(i) + ".tga");
         const std::vector<std::uint8_t> bytes = EncodeTGA(pictures[i]);
         WriteBytes(name, std::string(bytes.begin(), bytes.end()));
-        names += " " + quoted(name);
+        names.append(" ").append(quoted(name));
     }
 
     if (pillow) {
         ASSERT_TRUE(run(std::string(Python) + " " + quoted(writePillowScript(dir)) + " read" + names));
         for (std::size_t i = 0; i < pictures.size(); ++i)
-            EXPECT_EQ(ReadBytes(dir / ("ours" + std::to_string(i) + ".tga.rgba")), bgraToRgba(pictures[i]))
+            EXPECT_EQ(ReadBytes(dir / (std::string("ours") + std::to_string(i) + ".tga.rgba")), bgraToRgba(pictures[i]))
                 << "Pillow, picture " << i;
     }
     if (magick) {
         for (std::size_t i = 0; i < pictures.size(); ++i) {
-            const std::string name = dir / ("ours" + std::to_string(i) + ".tga");
+            const std::string name = dir / (std::string("ours") + std::to_string(i) + ".tga");
             ASSERT_TRUE(run(std::string(Convert) + " " + quoted(name) + " -auto-orient -depth 8 rgba:" +
                             quoted(name + ".im.rgba")));
             EXPECT_EQ(ReadBytes(name + ".im.rgba"), bgraToRgba(pictures[i])) << "ImageMagick, picture " << i;
