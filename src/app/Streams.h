@@ -64,6 +64,10 @@ public:
 
     // Flushes and closes; throws EWriteError when buffered data cannot be written.
     void Close();
+    // Copies count bytes from the source's position to this file's position,
+    // inside the operating system where it can; both positions move on. A
+    // source that ends first throws EReadError.
+    void CopyFromFile(TFileStream& source, std::int64_t count);
 
 private:
     std::string path_;

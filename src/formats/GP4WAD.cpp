@@ -131,6 +131,12 @@ std::int64_t fileLength(const std::string& path)
 // buffer; a source that ends first raises EReadError.
 void copyBytes(TStream& source, TStream& target, std::int64_t count, std::vector<std::uint8_t>& buffer)
 {
+    auto* fromFile = dynamic_cast<TFileStream*>(&source);
+    auto* toFile = dynamic_cast<TFileStream*>(&target);
+    if (fromFile && toFile) {
+        toFile->CopyFromFile(*fromFile, count);
+        return;
+    }
     if (count > 0 && buffer.empty())
         buffer.resize(CopyBlockSize);
     while (count > 0) {
