@@ -337,3 +337,25 @@ TEST(FileStream, SafeWriteReplacesOnlyOnCommit)
         EXPECT_EQ(e.path(), dir / "missing/folder/x.bin");
     }
 }
+
+TEST(FileStream, FileToFileCopyMovesBothPositions)
+{
+    TempDir dir;
+    WriteBytes(dir / "in.bin", "0123456789");
+    TFileStream in(dir / "in.bin", FileMode::OpenRead);
+    TFileStream out(dir / "out.bin", FileMode::Create);
+    out.WriteBuffer("<", 1);
+    in.SetPosition(2);
+    out.CopyFromFile(in, 5);
+    EXPECT_EQ(in.Position(), 7);
+    EXPECT_EQ(out.Position(), 6);
+    // Buffered reads and writes go on from there.
+    char c;
+    in.ReadBuffer(&c, 1);
+    EXPECT_EQ(c, '7');
+    out.WriteBuffer(">", 1);
+    // A source that ends first is a read error.
+    EXPECT_THROW(out.CopyFromFile(in, 5), EReadError);
+    out.Close();
+    EXPECT_EQ(ReadBytes(dir / "out.bin").substr(0, 7), "<23456>");
+}
