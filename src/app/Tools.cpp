@@ -23,7 +23,9 @@ char lowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-fs::path toPath(const std::string& s)
+} // namespace
+
+std::filesystem::path ToPath(const std::string& s)
 {
 #ifdef _WIN32
     return fs::path(std::u8string(s.begin(), s.end()));
@@ -32,7 +34,7 @@ fs::path toPath(const std::string& s)
 #endif
 }
 
-std::string fromPath(const fs::path& p)
+std::string FromPath(const std::filesystem::path& p)
 {
 #ifdef _WIN32
     const std::u8string u = p.u8string();
@@ -42,7 +44,6 @@ std::string fromPath(const fs::path& p)
 #endif
 }
 
-} // namespace
 
 bool IsPathDelimiter(char c)
 {
@@ -163,8 +164,8 @@ void listInto(const std::string& folder, const std::string& mask, bool recursive
 {
     const std::string base = AddTrailingBackslash(folder);
     std::error_code ec;
-    for (fs::directory_iterator it(toPath(base), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = fromPath(it->path().filename());
+    for (fs::directory_iterator it(ToPath(base), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = FromPath(it->path().filename());
         if (name == "." || name == ".." || !MatchesMask(name, mask))
             continue;
         std::error_code typeError;
@@ -201,17 +202,17 @@ bool CopyFileForced(const std::string& source, const std::string& target)
     if (FileExists(target))
         ClearReadOnly(target);
     std::error_code ec;
-    fs::copy_file(toPath(source), toPath(target), fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(ToPath(source), ToPath(target), fs::copy_options::overwrite_existing, ec);
     return FileExists(target);
 }
 
 void ClearReadOnly(const std::string& fileName)
 {
     std::error_code ec;
-    if (!fs::exists(toPath(fileName), ec))
+    if (!fs::exists(ToPath(fileName), ec))
         return;
     // The owner's write bit stands for the inverse of the read-only attribute.
-    fs::permissions(toPath(fileName), fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::permissions(ToPath(fileName), fs::perms::owner_write, fs::perm_options::add, ec);
 }
 
 std::int64_t GetFileSize(const std::string& fileName)
@@ -287,14 +288,14 @@ std::uint32_t WriteFileChecksum(const std::string& fileName)
 bool FileExists(const std::string& path)
 {
     std::error_code ec;
-    const auto status = fs::status(toPath(path), ec);
+    const auto status = fs::status(ToPath(path), ec);
     return !ec && fs::exists(status) && !fs::is_directory(status);
 }
 
 bool DirectoryExists(const std::string& path)
 {
     std::error_code ec;
-    return !path.empty() && fs::is_directory(toPath(path), ec);
+    return !path.empty() && fs::is_directory(ToPath(path), ec);
 }
 
 bool ForceDirectories(const std::string& path)
@@ -302,13 +303,13 @@ bool ForceDirectories(const std::string& path)
     if (path.empty())
         return false;
     std::error_code ec;
-    fs::create_directories(toPath(RemoveTrailingBackslash(path)), ec);
+    fs::create_directories(ToPath(RemoveTrailingBackslash(path)), ec);
     return DirectoryExists(path);
 }
 
 bool DeleteTree(const std::string& path)
 {
-    const fs::path root = toPath(RemoveTrailingBackslash(path));
+    const fs::path root = ToPath(RemoveTrailingBackslash(path));
     std::error_code ec;
     if (!fs::exists(root, ec))
         return true;
@@ -326,11 +327,11 @@ std::string FindFileNoCase(const std::string& folder, const std::string& name)
     const std::string base = AddTrailingBackslash(folder);
     const std::string exact = base + name;
     std::error_code ec;
-    if (name.empty() || fs::exists(toPath(exact), ec))
+    if (name.empty() || fs::exists(ToPath(exact), ec))
         return exact;
-    for (fs::directory_iterator it(toPath(base.empty() ? std::string(".") : base), ec), end; !ec && it != end;
+    for (fs::directory_iterator it(ToPath(base.empty() ? std::string(".") : base), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string entry = fromPath(it->path().filename());
+        const std::string entry = FromPath(it->path().filename());
         if (SameText(entry, name))
             return base + entry;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ inline constexpr char PathDelim = '/';
 
 // True for the characters that separate folder levels on this platform.
 bool IsPathDelimiter(char c);
+// Paths are UTF-8 text in the program; these convert to and from the
+// platform's own form.
+std::filesystem::path ToPath(const std::string& path);
+std::string FromPath(const std::filesystem::path& path);
 
 // ---- Dialogs --------------------------------------------------------------
 

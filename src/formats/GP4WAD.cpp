@@ -31,15 +31,6 @@ const char* const ErrNoFile = "GP4WAD Error 002: Invalid member name. It names n
 
 namespace fs = std::filesystem;
 
-fs::path toPath(const std::string& s)
-{
-#ifdef _WIN32
-    return fs::path(std::u8string(s.begin(), s.end()));
-#else
-    return fs::path(s);
-#endif
-}
-
 bool isNameSeparator(char c)
 {
     return c == '\\' || c == '/';
@@ -121,7 +112,7 @@ void ensureParentFolder(const std::string& filePath)
 std::int64_t fileLength(const std::string& path)
 {
     std::error_code ec;
-    const auto size = fs::file_size(toPath(path), ec);
+    const auto size = fs::file_size(ToPath(path), ec);
     if (ec)
         throw EFileError("Cannot open file", path, ec.message());
     return static_cast<std::int64_t>(size);

@@ -23,45 +23,23 @@ namespace paddock {
 namespace {
 const char* const TEXFilter = "TEX-Files|*.TEX";
 const char* const TGAFilter = "TGA Files|*.TGA";
-const QString NoFileLoaded = QStringLiteral("<no file loaded>");
 } // namespace
 
-TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiteral("TEX Workshop"))
+TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
+    : TWorkshopForm(mainWindow, QStringLiteral("TEX Workshop"), QStringLiteral("FrmTEXWorkshop"), QStringLiteral("TEX"))
 {
-    setObjectName(QStringLiteral("FrmTEXWorkshop"));
-    setFixedSize(700, 400);
-    // Only the main window closes the workshop.
-    setRefuseClose(true);
-
-    auto button = [](QWidget* parent, const char* name, const QString& caption, int x, int y, int w) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(x, y, w, 25);
-        return b;
-    };
-
-    GroupBox1 = new QGroupBox(QStringLiteral("TEX"), this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(0, 0, 157, 400);
-    bbLoadTEX = button(GroupBox1, "bbLoadTEX", QStringLiteral("Load TEX-File"), 8, 24, 141);
-    bbSaveTEXFile = button(GroupBox1, "bbSaveTEXFile", QStringLiteral("Save TEX-File"), 8, 56, 141);
-    bbSaveTEXFileAs = button(GroupBox1, "bbSaveTEXFileAs", QStringLiteral("Save TEX-File as"), 8, 88, 141);
-
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(160, 0, 540, 400);
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    PageControl1->addTab(TabSheet1, NoFileLoaded);
+    bbLoadTEX = addButton(GroupBox1, "bbLoadTEX", QStringLiteral("Load TEX-File"), 8, 24, 141);
+    bbSaveTEXFile = addButton(GroupBox1, "bbSaveTEXFile", QStringLiteral("Save TEX-File"), 8, 56, 141);
+    bbSaveTEXFileAs = addButton(GroupBox1, "bbSaveTEXFileAs", QStringLiteral("Save TEX-File as"), 8, 88, 141);
 
     lbTextures = new QListWidget(TabSheet1);
     lbTextures->setObjectName(QStringLiteral("lbTextures"));
     lbTextures->setGeometry(6, 6, 141, 129);
-    bbExtractAllFiles = button(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 141, 141);
-    BitBtn2 = button(TabSheet1, "BitBtn2", QStringLiteral("Extract selected file"), 6, 168, 141);
-    bbReplaceAllFiles = button(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Replace all files"), 6, 195, 141);
-    BitBtn3 = button(TabSheet1, "BitBtn3", QStringLiteral("Replace selected file"), 6, 222, 141);
-    BitBtn1 = button(TabSheet1, "BitBtn1", QStringLiteral("Downsample textures"), 6, 249, 141);
+    bbExtractAllFiles = addButton(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 141, 141);
+    BitBtn2 = addButton(TabSheet1, "BitBtn2", QStringLiteral("Extract selected file"), 6, 168, 141);
+    bbReplaceAllFiles = addButton(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Replace all files"), 6, 195, 141);
+    BitBtn3 = addButton(TabSheet1, "BitBtn3", QStringLiteral("Replace selected file"), 6, 222, 141);
+    BitBtn1 = addButton(TabSheet1, "BitBtn1", QStringLiteral("Downsample textures"), 6, 249, 141);
 
     rgDisplayType = new QGroupBox(QStringLiteral("Display..."), TabSheet1);
     rgDisplayType->setObjectName(QStringLiteral("rgDisplayType"));
@@ -120,7 +98,7 @@ void TFrmTEXWorkshop::showNoContainer()
     lbTextures->clear();
     imgTEX->clear();
     imgTEX->resize(0, 0);
-    PageControl1->setTabText(0, NoFileLoaded);
+    setPageCaption({});
     PageControl1->setEnabled(false);
 }
 
@@ -197,7 +175,7 @@ void TFrmTEXWorkshop::bbLoadTEXClick()
         showNoContainer();
         return;
     }
-    PageControl1->setTabText(0, ToQString(ExtractFileName(fileName)));
+    setPageCaption(ToQString(ExtractFileName(fileName)));
     PageControl1->setEnabled(true);
     FillList();
 }

@@ -3,7 +3,7 @@
 // textures from the first, and save the container.
 #pragma once
 
-#include "ui/EditorForm.h"
+#include "ui/WorkshopForm.h"
 
 #include <memory>
 
@@ -21,7 +21,7 @@ namespace paddock {
 
 class TTEXFile;
 
-class TFrmTEXWorkshop : public TEditorForm {
+class TFrmTEXWorkshop : public TWorkshopForm {
     Q_OBJECT
 public:
     explicit TFrmTEXWorkshop(QWidget* mainWindow);
@@ -30,12 +30,9 @@ public:
     // The loaded container, or nullptr.
     TTEXFile* Container() const { return tex_.get(); }
 
-    QGroupBox* GroupBox1;
     QPushButton* bbLoadTEX;
     QPushButton* bbSaveTEXFile;
     QPushButton* bbSaveTEXFileAs;
-    QTabWidget* PageControl1;
-    QWidget* TabSheet1;
     QListWidget* lbTextures;
     QPushButton* bbExtractAllFiles;
     QPushButton* BitBtn2;

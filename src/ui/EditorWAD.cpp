@@ -13,38 +13,13 @@
 
 namespace paddock {
 
-namespace {
-const QString NoFileLoaded = QStringLiteral("<no file loaded>");
-} // namespace
-
-TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiteral("WAD Workshop"))
+TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow)
+    : TWorkshopForm(mainWindow, QStringLiteral("WAD Workshop"), QStringLiteral("FrmWADWorkshop"), QStringLiteral("WAD"))
 {
-    setObjectName(QStringLiteral("FrmWADWorkshop"));
-    setFixedSize(700, 400);
-    // Only the main window closes the workshop.
-    setRefuseClose(true);
-
-    auto button = [](QWidget* parent, const char* name, const QString& caption, int x, int y, int w) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QLatin1String(name));
-        b->setGeometry(x, y, w, 25);
-        return b;
-    };
-
-    GroupBox1 = new QGroupBox(QStringLiteral("WAD"), this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setGeometry(0, 0, 157, 400);
-    bbLoadWAD = button(GroupBox1, "bbLoadWAD", QStringLiteral("Load WAD-File"), 8, 24, 141);
+    bbLoadWAD = addButton(GroupBox1, "bbLoadWAD", QStringLiteral("Load WAD-File"), 8, 24, 141);
     bbCreateWADFromDir =
-        button(GroupBox1, "bbCreateWADFromDir", QStringLiteral("Create WAD from directory"), 8, 56, 141);
-    Button1 = button(GroupBox1, "Button1", QStringLiteral("Fix WAD File"), 8, 88, 141);
-
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setGeometry(160, 0, 540, 400);
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    PageControl1->addTab(TabSheet1, NoFileLoaded);
+        addButton(GroupBox1, "bbCreateWADFromDir", QStringLiteral("Create WAD from directory"), 8, 56, 141);
+    Button1 = addButton(GroupBox1, "Button1", QStringLiteral("Fix WAD File"), 8, 88, 141);
 
     lvEntries = new QTreeWidget(TabSheet1);
     lvEntries->setObjectName(QStringLiteral("lvEntries"));
@@ -67,10 +42,10 @@ TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow) : TEditorForm(mainWindow, 
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     lvEntries->setPalette(palette);
 
-    bbExtractAllFiles = button(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 342, 141);
-    BitBtn2 = button(TabSheet1, "BitBtn2", QStringLiteral("Extract selected"), 153, 342, 141);
-    bbReplaceAllFiles = button(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Import all files"), 300, 342, 110);
-    BitBtn1 = button(TabSheet1, "BitBtn1", QStringLiteral("Delete all files"), 416, 342, 110);
+    bbExtractAllFiles = addButton(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 342, 141);
+    BitBtn2 = addButton(TabSheet1, "BitBtn2", QStringLiteral("Extract selected"), 153, 342, 141);
+    bbReplaceAllFiles = addButton(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Import all files"), 300, 342, 110);
+    BitBtn1 = addButton(TabSheet1, "BitBtn1", QStringLiteral("Delete all files"), 416, 342, 110);
     bbReplaceAllFiles->hide();
     BitBtn1->hide();
 
@@ -96,7 +71,7 @@ void TFrmWADWorkshop::showNoArchive()
 {
     wad_.reset();
     lvEntries->clear();
-    PageControl1->setTabText(0, NoFileLoaded);
+    setPageCaption({});
 }
 
 void TFrmWADWorkshop::listEntries()
@@ -123,7 +98,7 @@ void TFrmWADWorkshop::bbLoadWADClick()
     wad->ReadDirectory();
     wad_ = std::move(wad);
     listEntries();
-    PageControl1->setTabText(0, ToQString(ExtractFileName(fileName)));
+    setPageCaption(ToQString(ExtractFileName(fileName)));
 }
 
 void TFrmWADWorkshop::bbExtractAllFilesClick()

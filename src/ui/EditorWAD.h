@@ -3,7 +3,7 @@
 // whose offsets were written without the gap bytes.
 #pragma once
 
-#include "ui/EditorForm.h"
+#include "ui/WorkshopForm.h"
 
 #include <memory>
 
@@ -16,7 +16,7 @@ namespace paddock {
 
 class TWADFile;
 
-class TFrmWADWorkshop : public TEditorForm {
+class TFrmWADWorkshop : public TWorkshopForm {
     Q_OBJECT
 public:
     explicit TFrmWADWorkshop(QWidget* mainWindow);
@@ -25,12 +25,9 @@ public:
     // The loaded archive, or nullptr.
     TWADFile* Archive() const { return wad_.get(); }
 
-    QGroupBox* GroupBox1;
     QPushButton* bbLoadWAD;
     QPushButton* bbCreateWADFromDir;
     QPushButton* Button1;
-    QTabWidget* PageControl1;
-    QWidget* TabSheet1;
     QTreeWidget* lvEntries;
     QPushButton* bbExtractAllFiles;
     QPushButton* BitBtn2;

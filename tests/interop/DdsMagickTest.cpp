@@ -4,6 +4,7 @@
 
 #include "formats/TextureCodec.h"
 
+#include "InteropSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -18,29 +19,13 @@ using namespace paddock::testing;
 
 namespace {
 
-const char* const Python = "/usr/bin/python3";
-const char* const Convert = "/usr/bin/convert";
-
-std::string quoted(const std::string& s)
-{
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-bool run(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // Empty when both tools are there; otherwise what is missing.
 std::string missingTools()
 {
     std::string missing;
-    if (!std::filesystem::exists(Python) || !run(std::string(Python) + " -c 'import PIL.Image'"))
+    if (!havePillow())
         missing += "Pillow for /usr/bin/python3 (python3-pil) ";
-    if (!std::filesystem::exists(Convert) || !run(std::string(Convert) + " -version"))
+    if (!haveMagick())
         missing += "ImageMagick's convert (imagemagick)";
     return missing;
 }

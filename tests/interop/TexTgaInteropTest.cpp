@@ -7,6 +7,7 @@
 #include "formats/TextureCodec.h"
 
 #include "ScriptedInteraction.h"
+#include "InteropSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,32 +24,6 @@ using namespace paddock;
 using namespace paddock::testing;
 
 namespace {
-
-const char* const Python = "/usr/bin/python3";
-const char* const Convert = "/usr/bin/convert";
-
-std::string quoted(const std::string& s)
-{
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-bool run(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool havePillow()
-{
-    return std::filesystem::exists(Python) && run(std::string(Python) + " -c 'import PIL.Image'");
-}
-
-bool haveMagick()
-{
-    return std::filesystem::exists(Convert) && run(std::string(Convert) + " -version");
-}
 
 // Reads every picture named on the command line with Pillow and writes its
 // RGBA pixels, top row first, to the same name + ".rgba". With "save", writes
