@@ -5,6 +5,7 @@
 #include "formats/TextureCodec.h"
 
 #include "ScriptedInteraction.h"
+#include "DemoTextures.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -41,15 +42,7 @@ TPicture filled(int width, int height, std::uint32_t bgra)
 // Random pixels with runs of equal pixels mixed in, as real art has them.
 TPicture mixedPicture(int width, int height, unsigned seed)
 {
-    TPicture p(width, height);
-    std::mt19937 rng(seed);
-    std::uint32_t current = rng();
-    for (std::size_t i = 0; i < p.Pixels.size(); i += 4) {
-        if (rng() % 3 == 0)
-            current = rng();
-        std::memcpy(&p.Pixels[i], &current, 4);
-    }
-    return p;
+    return demo::MakeRunsPicture(width, height, seed, 3);
 }
 
 // A TGA header of our own making for the reader's tests.

@@ -8,6 +8,7 @@
 
 #include "ScriptedInteraction.h"
 #include "InteropSupport.h"
+#include "DemoTextures.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -67,15 +68,7 @@ std::string bgraToRgba(const TPicture& p)
 // Random pixels, alpha included, with runs of equal pixels.
 TPicture mixedPicture(int width, int height, unsigned seed)
 {
-    TPicture p(width, height);
-    std::mt19937 rng(seed);
-    std::uint32_t current = rng();
-    for (std::size_t i = 0; i < p.Pixels.size(); i += 4) {
-        if (rng() % 4 == 0)
-            current = rng();
-        std::memcpy(&p.Pixels[i], &current, 4);
-    }
-    return p;
+    return demo::MakeRunsPicture(width, height, seed, 4);
 }
 
 // A plain DDS header for a texture of one level.

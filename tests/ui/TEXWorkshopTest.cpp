@@ -29,9 +29,9 @@ using namespace paddock::testing;
 class TEXWorkshopTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempDir> dir;
-    std::unique_ptr<ScopedScript> script;
-    std::unique_ptr<TMainForm> form;
+    ProgramFixture program;
+    std::unique_ptr<TempDir>& dir = program.dir;
+    std::unique_ptr<ScopedScript>& script = program.script;
     TFrmTEXWorkshop* window = nullptr;
     std::string texPath;
 
@@ -49,32 +49,17 @@ class TEXWorkshopTest : public QObject {
 private slots:
     void init()
     {
-        dir = std::make_unique<TempDir>();
-        script = std::make_unique<ScopedScript>();
-        const std::string game = *dir / "game/";
-        demo::WriteDemoGame(game);
-        WriteSettingsFile(*dir, game);
+        program.prepare();
         ResetSequenceMemory();
         texPath = *dir / "tex/car.TEX";
         WriteBytes(texPath, demo::BuildTEX({{demo::MakeTestPicture(64, 64, 1, true), DXTFormat::DXT1},
                                             {demo::MakeTestPicture(32, 32, 2, true), DXTFormat::DXT5},
                                             {demo::MakeTestPicture(16, 16, 3, false), DXTFormat::DXT1}}));
-        form = std::make_unique<TMainForm>(dir->path());
-        form->show();
-        form->findChild<QAction*>("EXWorkshop1")->trigger();
-        window = qobject_cast<TFrmTEXWorkshop*>(form->CurrentEditor());
+        window = qobject_cast<TFrmTEXWorkshop*>(program.startWith("EXWorkshop1"));
         QVERIFY(window);
     }
 
-    void cleanup()
-    {
-        // Failures reported by a queued call reach the script now.
-        QCoreApplication::processEvents();
-        form.reset();
-        QCOMPARE(QString::fromStdString((*script)->verify()), QString());
-        script.reset();
-        dir.reset();
-    }
+    void cleanup() { program.finish(); }
 
     void startsEmptyAndRefusesItsCloseBox()
     {

@@ -9,6 +9,8 @@
 #include "TempDir.h"
 
 #include <QDialog>
+
+#include <memory>
 #include <QTest>
 
 #include <string>
@@ -29,6 +31,11 @@
 #define UI_CHECK(cond) QTest::qVerify(static_cast<bool>(cond), #cond, "", __FILE__, __LINE__)
 #define UI_COMPARE(actual, expected) QTest::qCompare(actual, expected, #actual, #expected, __FILE__, __LINE__)
 
+namespace paddock {
+class TEditorForm;
+class TMainForm;
+}
+
 namespace paddock::testing {
 
 // The dialog behind a modal window that a script acts on.
@@ -40,5 +47,21 @@ inline QDialog& DialogOf(ModalWindow& window)
 // Writes Paddock.INI into the program folder.
 void WriteSettingsFile(const TempDir& programDir, const std::string& gamePath, const std::string& accessMode = "",
                        bool firstStart = false);
+
+// A program folder with a demo game and its settings, a scripted interaction
+// and, once started, the main window.
+struct ProgramFixture {
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<ScopedScript> script;
+    std::unique_ptr<TMainForm> form;
+
+    // Makes the folder and the game, installs the script.
+    void prepare();
+    // Starts the main window and chooses the menu item; returns the editor
+    // window it opened.
+    TEditorForm* startWith(const char* menuItem);
+    // Delivers queued reports, closes the program and checks the script.
+    void finish();
+};
 
 } // namespace paddock::testing

@@ -46,9 +46,9 @@ std::uint32_t read32(const std::string& bytes, std::size_t offset)
 class WADWorkshopTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempDir> dir;
-    std::unique_ptr<ScopedScript> script;
-    std::unique_ptr<TMainForm> form;
+    ProgramFixture program;
+    std::unique_ptr<TempDir>& dir = program.dir;
+    std::unique_ptr<ScopedScript>& script = program.script;
     TFrmWADWorkshop* window = nullptr;
     std::string wadPath;
 
@@ -69,28 +69,14 @@ class WADWorkshopTest : public QObject {
 private slots:
     void init()
     {
-        dir = std::make_unique<TempDir>();
-        script = std::make_unique<ScopedScript>();
-        const std::string game = *dir / "game/";
-        demo::WriteDemoGame(game);
-        WriteSettingsFile(*dir, game);
+        program.prepare();
         wadPath = *dir / "GP4/three.wad";
         WriteBytes(wadPath, demo::BuildWAD(threeMembers));
-        form = std::make_unique<TMainForm>(dir->path());
-        form->show();
-        form->findChild<QAction*>("WADWorkshop1")->trigger();
-        window = qobject_cast<TFrmWADWorkshop*>(form->CurrentEditor());
+        window = qobject_cast<TFrmWADWorkshop*>(program.startWith("WADWorkshop1"));
         QVERIFY(window);
     }
 
-    void cleanup()
-    {
-        QCoreApplication::processEvents();
-        form.reset();
-        QCOMPARE(QString::fromStdString((*script)->verify()), QString());
-        script.reset();
-        dir.reset();
-    }
+    void cleanup() { program.finish(); }
 
     void layoutAndCloseBox()
     {

@@ -1,6 +1,7 @@
 #include "DemoTextures.h"
 
 #include <cstring>
+#include <random>
 
 namespace paddock::demo {
 
@@ -66,6 +67,19 @@ TPicture MakeTestPicture(int width, int height, std::uint32_t seed, bool withAlp
             px[2] = static_cast<std::uint8_t>(((x + y) % 16 < 4) ? 240 : (seed * 91) & 0xFF);
             px[3] = (withAlpha && x < width / 4 && y < height / 4) ? 0 : 255;
         }
+    }
+    return p;
+}
+
+TPicture MakeRunsPicture(int width, int height, std::uint32_t seed, unsigned newValueOneIn)
+{
+    TPicture p(width, height);
+    std::mt19937 rng(seed);
+    std::uint32_t current = rng();
+    for (std::size_t i = 0; i < p.Pixels.size(); i += 4) {
+        if (rng() % newValueOneIn == 0)
+            current = rng();
+        std::memcpy(&p.Pixels[i], &current, 4);
     }
     return p;
 }

@@ -30,4 +30,8 @@ std::string BuildTEX(const std::vector<DemoTexture>& textures, std::uint32_t lay
 // a diagonal stripe and, when withAlpha, a transparent corner.
 TPicture MakeTestPicture(int width, int height, std::uint32_t seed, bool withAlpha);
 
+// Random pixels, alpha included, with runs of equal pixels as real art has
+// them: each pixel starts a new value with a chance of one in newValueOneIn.
+TPicture MakeRunsPicture(int width, int height, std::uint32_t seed, unsigned newValueOneIn);
+
 } // namespace paddock::demo
