@@ -28,6 +28,7 @@ constexpr std::size_t CopyBlockSize = std::size_t{1} << 20;
 
 const char* const ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const char* const ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
+const char* const ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies outside the archive file: ";
 
 namespace fs = std::filesystem;
 
@@ -155,6 +156,18 @@ std::int64_t memberEnd(const TWADEntry& e)
     return static_cast<std::int64_t>(e.Offset) + static_cast<std::int64_t>(e.Size);
 }
 
+// A member whose bytes do not all lie in a file of the given length. A member
+// of no bytes lies nowhere, so never outside.
+bool outsideFile(const TWADEntry& e, std::int64_t length)
+{
+    return e.Size > 0 && memberEnd(e) > length;
+}
+
+std::int64_t gapRuleStart(std::size_t count)
+{
+    return CountSize + static_cast<std::int64_t>(count) * EntrySize;
+}
+
 // Offsets by the gap rule for the sizes already set; refuses a directory whose
 // offsets or sizes do not fit their 32-bit fields.
 void layOut(std::vector<TWADEntry>& entries, const std::string& target)
@@ -219,15 +232,14 @@ bool TWADFile::ReadDirectory()
     if (CountSize + static_cast<std::int64_t>(count) * EntrySize > length)
         throw refuse("The directory does not fit in the file");
 
+    // Members that lie outside the file are kept: they are listed, and only
+    // reading, extracting or rebuilding them is refused.
     std::vector<TWADEntry> entries(static_cast<std::size_t>(count));
     file.ReadBuffer(entries.data(), entries.size() * sizeof(TWADEntry));
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (memberEnd(entries[i]) > length)
-            throw refuse("Member " + std::to_string(i + 1) + " (" + entries[i].NameString() +
-                         ") lies outside the file");
 
     Count = count;
     Entries = std::move(entries);
+    length_ = length;
     return true;
 }
 
@@ -244,6 +256,12 @@ void TWADFile::Clear()
 {
     Count = 0;
     Entries.clear();
+    length_ = -1;
+}
+
+bool TWADFile::LiesOutside(int index) const
+{
+    return validIndex(index) && length_ >= 0 && outsideFile(Entries[static_cast<std::size_t>(index)], length_);
 }
 
 int TWADFile::IndexOf(const std::string& name) const
@@ -263,7 +281,7 @@ std::vector<TWADListRow> TWADFile::ListEntries() const
         char size[16];
         std::snprintf(offset, sizeof offset, "%08X", static_cast<unsigned>(e.Offset));
         std::snprintf(size, sizeof size, "%08X", static_cast<unsigned>(e.Size));
-        rows.push_back({std::to_string(i + 1), e.NameString(), offset, size});
+        rows.push_back({std::to_string(i + 1), e.NameString(), offset, size, LiesOutside(i)});
     }
     return rows;
 }
@@ -276,10 +294,13 @@ bool TWADFile::ReadMember(int index, std::vector<std::uint8_t>& bytes) const
         return false;
     const TWADEntry& e = Entries[static_cast<std::size_t>(index)];
     TFileStream file(FileName, FileMode::OpenRead);
-    // The file may have changed since its directory was read.
-    if (memberEnd(e) > file.Size())
-        throw EReadError(FileName, "The archive ends before member " + e.NameString() + " does");
+    // Checked against the file as it is now: it may have changed since its
+    // directory was read.
+    if (outsideFile(e, file.Size()))
+        throw EReadError(FileName, "Member " + e.NameString() + " lies outside the archive file");
     bytes.assign(e.Size, 0);
+    if (e.Size == 0)
+        return true;
     file.SetPosition(e.Offset);
     file.ReadBuffer(bytes.data(), bytes.size());
     return true;
@@ -317,16 +338,22 @@ std::optional<std::string> memberPath(const std::string& folder, const TWADEntry
 }
 
 // Copies a member from the open archive to the file path. The file is replaced
-// only when the whole member has been written.
-void extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& path, std::vector<std::uint8_t>& buffer)
+// only when the whole member has been written. A member that lies outside the
+// archive file is refused with a message naming it; false then.
+bool extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& path, std::vector<std::uint8_t>& buffer)
 {
-    if (memberEnd(entry) > archive.Size())
-        throw EReadError(archive.Name(), "The archive ends before member " + entry.NameString() + " does");
+    if (outsideFile(entry, archive.Size())) {
+        ShowErrorMessage(ErrOutsideFile + entry.NameString());
+        return false;
+    }
     ensureParentFolder(path);
-    archive.SetPosition(entry.Offset);
     TSafeFileStream out(path);
-    copyBytes(archive, out, entry.Size, buffer);
+    if (entry.Size > 0) {
+        archive.SetPosition(entry.Offset);
+        copyBytes(archive, out, entry.Size, buffer);
+    }
     out.Commit();
+    return true;
 }
 
 } // namespace
@@ -345,8 +372,7 @@ bool TWADFile::ExtractMember(int index, const std::string& target, bool targetIs
     }
     TFileStream archive(FileName, FileMode::OpenRead);
     std::vector<std::uint8_t> buffer;
-    extractTo(archive, entry, path, buffer);
-    return true;
+    return extractTo(archive, entry, path, buffer);
 }
 
 std::string TWADFile::DefaultExtractFolder() const
@@ -372,6 +398,11 @@ void TWADFile::ExtractAll(const std::string& folder) const
 void TWADFile::CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive)
 {
     const std::string base = AddTrailingBackslash(folder);
+    // A folder that is not there gives no archive, not an empty one.
+    if (!DirectoryExists(base))
+        throw EFileError("Cannot create WAD archive from folder", folder,
+                         FileExists(RemoveTrailingBackslash(base)) ? "It is a file, not a folder"
+                                                                   : "The folder does not exist");
     const std::vector<std::string> files = ListFiles(base, "*.*", recursive, false);
 
     std::vector<TWADEntry> entries(files.size());
@@ -419,6 +450,13 @@ void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolde
     layOut(entries, target);
 
     TFileStream archive(FileName, FileMode::OpenRead);
+    // A member taken from this archive must lie inside it; the refusal comes
+    // before anything is written.
+    const std::int64_t length = archive.Size();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (replacements[i].empty() && outsideFile(Entries[i], length))
+            throw EFileError("Cannot rebuild WAD archive", FileName,
+                             "Member " + Entries[i].NameString() + " lies outside the archive file");
     TSafeFileStream out(target);
     writeDirectoryTo(out, entries);
     std::vector<std::uint8_t> buffer;
@@ -426,7 +464,7 @@ void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolde
         if (!replacements[i].empty()) {
             TFileStream in(replacements[i], FileMode::OpenRead);
             copyBytes(in, out, entries[i].Size, buffer);
-        } else {
+        } else if (Entries[i].Size > 0) {
             archive.SetPosition(Entries[i].Offset);
             copyBytes(archive, out, Entries[i].Size, buffer);
         }
@@ -448,13 +486,30 @@ std::optional<std::int64_t> TWADFile::HealthMeasure() const
     return difference < 0 ? -difference : difference;
 }
 
-void TWADFile::RepairOffsets()
+std::optional<std::int64_t> TWADFile::GapRuleDrift() const
+{
+    if (Count < 2 || static_cast<std::size_t>(Count) != Entries.size())
+        return std::nullopt;
+    std::int64_t expected = gapRuleStart(Entries.size());
+    if (Entries[0].Offset != expected)
+        return std::nullopt;
+    expected += static_cast<std::int64_t>(Entries[0].Size) + 1;
+    const std::int64_t drift = static_cast<std::int64_t>(Entries[1].Offset) - expected;
+    for (std::size_t i = 1; i < Entries.size(); ++i) {
+        if (static_cast<std::int64_t>(Entries[i].Offset) != expected + drift * static_cast<std::int64_t>(i))
+            return std::nullopt;
+        expected += static_cast<std::int64_t>(Entries[i].Size) + 1;
+    }
+    return drift;
+}
+
+void TWADFile::RepairOffsets(std::int64_t step)
 {
     checkCount();
     if (Entries.empty())
         return;
     for (std::size_t i = 0; i < Entries.size(); ++i)
-        Entries[i].Offset += static_cast<std::uint32_t>(i);
+        Entries[i].Offset += static_cast<std::uint32_t>(step * static_cast<std::int64_t>(i));
     WriteDirectory();
 }
 

@@ -36,6 +36,7 @@ struct TWADListRow {
     std::string Name;
     std::string Offset;
     std::string Size;
+    bool Outside = false; // the member lies outside the archive file
 };
 
 class TWADFile {
@@ -47,10 +48,11 @@ public:
     std::int32_t Count = 0;
     std::vector<TWADEntry> Entries;
 
-    // Reads the count and the directory. An archive whose directory or
-    // members do not fit in the file is refused with an EFileError naming the
-    // file, before anything is allocated; file errors are not caught. The
-    // directory in memory is empty after any failure.
+    // Reads the count and the directory. An archive whose directory does not
+    // fit in the file is refused with an EFileError naming the file, before
+    // anything is allocated; file errors are not caught. Members that lie
+    // outside the file are kept (see LiesOutside). The directory in memory is
+    // empty after any failure.
     bool ReadDirectory();
     // Writes the count and the directory over the old ones; member data stays.
     bool WriteDirectory();
@@ -61,9 +63,12 @@ public:
     int IndexOf(const std::string& name) const;
     // The rows of the directory listing, in directory order.
     std::vector<TWADListRow> ListEntries() const;
+    // True when some bytes of member index lay beyond the end of the file
+    // when its directory was read. A member of no bytes never does.
+    bool LiesOutside(int index) const;
     // The bytes of a member; false (touching no file) for an index outside
-    // the directory. An archive that now ends before the member does raises
-    // EReadError.
+    // the directory. A member that lies outside the archive file as it is
+    // now raises EReadError naming the member.
     bool ReadMember(int index, std::vector<std::uint8_t>& bytes) const;
     // The member read as a texture container, or nullptr when the index is
     // outside the directory or the bytes are not a container.
@@ -72,42 +77,55 @@ public:
     // the folder target, re-creating the folder levels of its name (separated
     // by backslashes or slashes). A name that would lead outside the folder
     // (absolute, with a drive letter or a ".." level) or that names no file
-    // is refused with a message naming it. Returns whether the member was
-    // written. The file is replaced only when the whole member is written; an
-    // archive that now ends before the member does raises EReadError.
+    // is refused with a message naming it, as is a member that lies outside
+    // the archive file. Returns whether the member was written. The file is
+    // replaced only when the whole member is written.
     bool ExtractMember(int index, const std::string& target, bool targetIsFolder) const;
     // Extracts every member below folder; an empty folder means FileName +
-    // ".paddock". Members whose names would lead outside the folder are
-    // refused with a message naming them; the others are still extracted.
+    // ".paddock". Members whose names would lead outside the folder, or that
+    // lie outside the archive file, are refused with a message naming them;
+    // the others are still extracted.
     void ExtractAll(const std::string& folder) const;
     // The folder ExtractAll uses for an empty answer.
     std::string DefaultExtractFolder() const;
     // Writes a new archive target from the files below folder, in the
     // listing's order; this object's directory becomes the new one. The
-    // target is replaced only when the whole archive has been written. Files
-    // that a directory's 32-bit sizes and offsets cannot describe are refused
-    // with an EFileError before anything is written.
+    // target is replaced only when the whole archive has been written. A
+    // folder that does not exist, and files that a directory's 32-bit sizes
+    // and offsets cannot describe, are refused with an EFileError before
+    // anything is written.
     void CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive);
     // Writes a new archive target with this archive's entries in order, each
     // member from sourceFolder + name when that file exists, else from this
     // archive. An empty sourceFolder replaces nothing, and a name that would
     // lead outside the folder takes no replacement. The target is replaced
     // only when the whole archive has been written, so it may be this
-    // archive's own file. Members are copied through a bounded buffer. This
+    // archive's own file. Members are copied through a bounded buffer. A
+    // member to be taken from this archive that lies outside it is refused
+    // with an EFileError naming it, before anything is written. This
     // object's directory is kept.
     void Rebuild(const std::string& target, const std::string& sourceFolder) const;
 
     // |Offset[N-1] + Size[N-1] - file length| for the directory as read;
     // nullopt for an archive without entries. 1 for a healthy archive.
     std::optional<std::int64_t> HealthMeasure() const;
-    // Adds i to the offset of entry i and writes the directory back; nothing
-    // happens for an archive without entries.
-    void RepairOffsets();
+    // k when every entry's offset equals its offset by the gap rule plus
+    // k * i: 0 for an archive laid out by the gap rule, -1 for one written by
+    // the earlier rule, k > 0 for one repaired k times too often. nullopt for
+    // fewer than two entries or offsets that follow no such rule.
+    std::optional<std::int64_t> GapRuleDrift() const;
+    // Adds step * i to the offset of entry i and writes the directory back;
+    // nothing happens for an archive without entries. A step of -k undoes k
+    // repairs.
+    void RepairOffsets(std::int64_t step = 1);
 
 private:
     // Throws std::logic_error when Count does not match Entries.
     void checkCount() const;
     bool validIndex(int index) const;
+
+    // The file's length when the directory was read; -1 before.
+    std::int64_t length_ = -1;
 };
 
 } // namespace paddock

@@ -5,6 +5,7 @@
 #include "app/Tools.h"
 #include "formats/GP4WAD.h"
 
+#include <QColor>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
@@ -80,9 +81,19 @@ void TFrmWADWorkshop::listEntries()
     if (!wad_)
         return;
     QList<QTreeWidgetItem*> items;
-    for (const TWADListRow& row : wad_->ListEntries())
-        items.append(new QTreeWidgetItem(
-            {ToQString(row.Index), ToQString(row.Name), ToQString(row.Offset), ToQString(row.Size)}));
+    for (const TWADListRow& row : wad_->ListEntries()) {
+        auto* item = new QTreeWidgetItem(
+            {ToQString(row.Index), ToQString(row.Name), ToQString(row.Offset), ToQString(row.Size)});
+        if (row.Outside) {
+            // Listed, but its bytes cannot be read: say so where it shows.
+            for (int column = 0; column < item->columnCount(); ++column) {
+                item->setForeground(column, QColor(Qt::red));
+                item->setToolTip(column, QStringLiteral("This member lies outside the file: it cannot be read or "
+                                                        "extracted."));
+            }
+        }
+        items.append(item);
+    }
     lvEntries->addTopLevelItems(items);
 }
 
@@ -157,6 +168,18 @@ void TFrmWADWorkshop::Button1Click()
     const auto health = archive.HealthMeasure();
     if (!health) {
         ShowMessage("The WAD file has no entries. There is nothing to repair.");
+        return;
+    }
+    // An archive laid out by the gap rule whose offsets were fixed anyway
+    // gets that fix undone rather than another one.
+    if (const auto drift = archive.GapRuleDrift(); drift && *drift > 0) {
+        if (!Interaction().question("Warning! The WAD file you are trying to fix seems to have been fixed " +
+                                        std::to_string(*drift) + (*drift == 1 ? " time" : " times") +
+                                        " too often. Undo that? Make a backup first",
+                                    QuestionKind::Warning))
+            return;
+        archive.RepairOffsets(-*drift);
+        ShowMessage("WAD file fixed with success");
         return;
     }
     if (*health <= 2 &&

@@ -23,6 +23,7 @@ namespace {
 
 const std::string ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const std::string ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
+const std::string ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies outside the archive file: ";
 
 std::string readMember(const TWADFile& wad, int index)
 {
@@ -167,42 +168,74 @@ TEST_F(WADFileTest, IndexOfFoldsOnlyAsciiLettersAndBadIndexesGiveNothing)
     EXPECT_EQ(wad.LoadTexture(0), nullptr);
 }
 
-TEST_F(WADFileTest, EveryTruncationIsRefusedCleanly)
+TEST_F(WADFileTest, TruncatedDirectoriesAreRefusedAndMembersOutsideTheFileKept)
 {
     const std::string whole = demo::BuildWAD(SmallMembers);
+    const std::size_t directoryEnd = 4 + 3 * 136;
     for (std::size_t length = 0; length < whole.size(); ++length) {
         const std::string path = dir / "t.wad";
         WriteBytes(path, whole.substr(0, length));
         TWADFile wad(path);
         wad.Count = 1;
         wad.Entries.resize(1);
-        // Only the last gap byte belongs to no member.
-        if (length == whole.size() - 1) {
-            ASSERT_TRUE(wad.ReadDirectory());
-            EXPECT_EQ(readMember(wad, 2), "abcde");
+        if (length < directoryEnd) {
+            try {
+                wad.ReadDirectory();
+                ADD_FAILURE() << "length " << length << " was accepted";
+            } catch (const EFileError& e) {
+                EXPECT_EQ(e.path(), path);
+                EXPECT_EQ(std::string(e.what()).rfind("Not a WAD archive", 0), 0u) << e.what();
+            }
+            EXPECT_EQ(wad.Count, 0);
+            EXPECT_TRUE(wad.Entries.empty());
             continue;
         }
-        try {
-            wad.ReadDirectory();
-            ADD_FAILURE() << "length " << length << " was accepted";
-        } catch (const EFileError& e) {
-            EXPECT_EQ(e.path(), path);
-            EXPECT_EQ(std::string(e.what()).rfind("Not a WAD archive", 0), 0u) << e.what();
+        // The directory is whole: every member is listed, and only those cut
+        // off refuse to be read. The empty member lies nowhere.
+        ASSERT_TRUE(wad.ReadDirectory()) << length;
+        ASSERT_EQ(wad.Count, 3);
+        const bool cut[3] = {length < 422, false, length < 429};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(wad.LiesOutside(i), cut[i]) << length << " member " << i;
+            EXPECT_EQ(wad.ListEntries()[static_cast<std::size_t>(i)].Outside, cut[i]);
+            if (cut[i]) {
+                std::vector<std::uint8_t> bytes;
+                try {
+                    wad.ReadMember(i, bytes);
+                    ADD_FAILURE() << "member " << i << " read from a file of " << length << " bytes";
+                } catch (const EReadError& e) {
+                    EXPECT_NE(std::string(e.what()).find(SmallMembers[static_cast<std::size_t>(i)].first),
+                              std::string::npos)
+                        << e.what();
+                }
+            } else {
+                EXPECT_EQ(readMember(wad, i), SmallMembers[static_cast<std::size_t>(i)].second);
+            }
         }
-        EXPECT_EQ(wad.Count, 0);
-        EXPECT_TRUE(wad.Entries.empty());
     }
 
-    // Counts and members that no file of this length can hold.
-    std::string bad = whole;
-    for (auto [at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
-             {0, 0xFFFFFFFF}, {0, 0x7FFFFFFF}, {4 + 128, 0xFFFFFFF0}, {4 + 136 + 132, 0xFFFFFFFF}}) {
-        bad = whole;
+    // Counts that no file of this length can hold are refused; members that
+    // point or reach past its end are kept and marked.
+    for (auto [at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{{0, 0xFFFFFFFF}, {0, 0x7FFFFFFF}}) {
+        std::string bad = whole;
         putU32(bad, at, value);
         WriteBytes(dir / "bad.wad", bad);
         TWADFile wad(dir / "bad.wad");
         EXPECT_THROW(wad.ReadDirectory(), EFileError) << at;
     }
+    std::string far = whole;
+    putU32(far, 4 + 128, 0xFFFFFFF0);         // member 0 starts far beyond the end
+    putU32(far, 4 + 2 * 136 + 132, 0xFFFFFFFF); // member 2 reaches far beyond it
+    putU32(far, 4 + 136 + 128, 0xFFFFFFF0);   // the empty member points anywhere
+    WriteBytes(dir / "far.wad", far);
+    TWADFile wad(dir / "far.wad");
+    ASSERT_TRUE(wad.ReadDirectory());
+    EXPECT_TRUE(wad.LiesOutside(0));
+    EXPECT_FALSE(wad.LiesOutside(1));
+    EXPECT_TRUE(wad.LiesOutside(2));
+    EXPECT_EQ(readMember(wad, 1), "");
+    EXPECT_TRUE(wad.ExtractMember(1, dir / "empty.bin", false));
+    EXPECT_EQ(ReadBytes(dir / "empty.bin"), "");
 }
 
 TEST_F(WADFileTest, FailuresNeverReplaceAGoodTarget)
@@ -215,10 +248,25 @@ TEST_F(WADFileTest, FailuresNeverReplaceAGoodTarget)
     WriteBytes(dir / "s.wad", demo::BuildWAD(SmallMembers).substr(0, 425));
     std::vector<std::uint8_t> bytes;
     EXPECT_THROW(wad.ReadMember(2, bytes), EReadError);
-    EXPECT_THROW(wad.ExtractMember(2, dir / "out.bin", false), EReadError);
-    EXPECT_THROW(wad.Rebuild(dir / "old.wad", ""), EReadError);
-    EXPECT_THROW(wad.ExtractAll(dir / "all"), EReadError);
+    script->expectError(ErrOutsideFile + "cars\\b.bin");
+    EXPECT_FALSE(wad.ExtractMember(2, dir / "out.bin", false));
+    EXPECT_THROW(wad.Rebuild(dir / "old.wad", ""), EFileError);
+    // The other members are still extracted.
+    script->expectError(ErrOutsideFile + "cars\\b.bin");
+    wad.ExtractAll(dir / "all");
     EXPECT_EQ(ReadBytes(dir / "all/a.bin"), "0123456789");
+    EXPECT_EQ(ReadBytes(dir / "all/cars/empty.bin"), "");
+    EXPECT_FALSE(std::filesystem::exists(dir / "all/cars/b.bin"));
+    // With a replacement for the member outside, the rebuild has all it needs.
+    WriteBytes(dir / "stage/cars/b.bin", "fghij");
+    wad.Rebuild(dir / "fixed.wad", dir / "stage");
+    EXPECT_EQ(ReadBytes(dir / "fixed.wad"),
+              demo::BuildWAD({{"a.bin", "0123456789"}, {"cars\\empty.bin", ""}, {"cars\\b.bin", "fghij"}}));
+
+    // A folder that is not there makes no archive, not an empty one.
+    EXPECT_THROW(wad.CreateFromDirectory(dir / "new.wad", dir / "nothere", true), EFileError);
+    EXPECT_THROW(wad.CreateFromDirectory(dir / "old.wad", dir / "all/a.bin", true), EFileError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.wad"));
 
     // A file that cannot be read ends the creation.
     WriteBytes(dir / "src/a.bin", "a");
@@ -299,8 +347,19 @@ TEST_F(WADFileTest, HealthMeasureAndRepair)
         putU32(expected, 4 + i * 136 + 128, healthy.Entries[i].Offset);
     EXPECT_EQ(healthy.Entries[3].Offset, lastOffset + 3);
     EXPECT_EQ(ReadBytes(dir / "ok.wad"), expected);
+    // Such a mistaken repair still opens, shows how often it was repaired too
+    // often, and can be undone.
     TWADFile again(dir / "ok.wad");
-    EXPECT_THROW(again.ReadDirectory(), EFileError);
+    ASSERT_TRUE(again.ReadDirectory());
+    EXPECT_TRUE(again.LiesOutside(3));
+    EXPECT_EQ(again.GapRuleDrift(), 1);
+    again.RepairOffsets();
+    ASSERT_TRUE(again.ReadDirectory());
+    EXPECT_EQ(again.GapRuleDrift(), 2);
+    again.RepairOffsets(-2);
+    EXPECT_EQ(ReadBytes(dir / "ok.wad"), demo::BuildWAD(members));
+    ASSERT_TRUE(again.ReadDirectory());
+    EXPECT_EQ(again.GapRuleDrift(), 0);
 
     // Offsets written without counting the gap bytes.
     std::string old = demo::BuildWAD(members);
@@ -310,6 +369,7 @@ TEST_F(WADFileTest, HealthMeasureAndRepair)
     TWADFile earlier(dir / "old.wad");
     ASSERT_TRUE(earlier.ReadDirectory());
     EXPECT_EQ(earlier.HealthMeasure(), 4);
+    EXPECT_EQ(earlier.GapRuleDrift(), -1);
     earlier.RepairOffsets();
     EXPECT_EQ(ReadBytes(dir / "old.wad"), demo::BuildWAD(members));
 }

@@ -12,6 +12,7 @@
 #include "DemoGame.h"
 
 #include <QAction>
+#include <QColor>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -28,6 +29,8 @@ const char* const FixWarning = "Warning! Use this option only if you have edited
                                "v1.0 AND encouter problems using car texture editor now. Continue?";
 const char* const SeemsOK =
     "Warning! The WAD file you are trying to fix seems to be OK. Fix anyway? File may be corrupted. Make a backup first";
+const char* const FixedTooOften = "Warning! The WAD file you are trying to fix seems to have been fixed 1 time too "
+                                  "often. Undo that? Make a backup first";
 
 using Members = std::vector<std::pair<std::string, std::string>>;
 
@@ -187,6 +190,16 @@ private slots:
         QVERIFY(ReadBytes(*dir / "new.wad") == demo::BuildWAD({{"only.txt", "12345"}}));
         // The loaded archive and the list are not touched.
         QVERIFY(!window->Archive());
+
+        // A folder that is not there is named, and no archive is written.
+        (*script)
+            ->expectInput("Please select a directory to compress", "Directory", *dir / "missing")
+            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "none.wad")
+            .expectError("Cannot create WAD archive from folder \"" + *dir / "missing" +
+                         "\": The folder does not exist");
+        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QVERIFY(!FileExists(*dir / "none.wad"));
     }
 
     void demoCarsArchiveTravelsThroughExtractAndCreate()
@@ -262,6 +275,28 @@ private slots:
         QCOMPARE(read32(after, 4 + 136 + 128), 423u + 1);
         QCOMPARE(read32(after, 4 + 2 * 136 + 128), 424u + 2);
         QVERIFY(after.substr(412) == before.substr(412));
+
+        // The last member now reaches past the end of the file: the archive
+        // still opens and lists it, marked, and refuses only to extract it.
+        load(wadPath);
+        QCOMPARE(window->lvEntries->topLevelItemCount(), 3);
+        QVERIFY(window->lvEntries->topLevelItem(0)->foreground(1).color() != QColor(Qt::red));
+        QCOMPARE(window->lvEntries->topLevelItem(2)->foreground(1).color(), QColor(Qt::red));
+        window->lvEntries->setCurrentItem(window->lvEntries->topLevelItem(2));
+        (*script)
+            ->expectSaveFile(*dir / "c.txt")
+            .expectError("GP4WAD Error 003: Invalid member. It lies outside the archive file: a\\b\\c.txt");
+        QTest::mouseClick(window->BitBtn2, Qt::LeftButton);
+        QVERIFY(!FileExists(*dir / "c.txt"));
+
+        // The mistaken repair is recognised and undone, not repeated.
+        (*script)
+            ->expectQuestion(FixWarning, true, QuestionKind::Warning)
+            .expectInput("Please select the WAD filename (with path)", "WAD-file", wadPath)
+            .expectQuestion(FixedTooOften, true, QuestionKind::Warning)
+            .expectMessage("WAD file fixed with success");
+        QTest::mouseClick(window->Button1, Qt::LeftButton);
+        QVERIFY(ReadBytes(wadPath) == before);
 
         // An archive written without the gap bytes in its offsets is fixed
         // without the second warning.
