@@ -23,7 +23,10 @@ const char* const FirstStartMessage =
 
 std::string SettingsFile()
 {
-    return Settings.ProgramPath + SettingsFileName;
+    // One file whatever the case of its name: "Paddock.INI" when it exists,
+    // else a file of that name in another case, else "Paddock.INI" (created
+    // by the first write).
+    return FindFileNoCase(Settings.ProgramPath, SettingsFileName);
 }
 
 std::uint8_t AccessModeFromText(const std::string& text)

@@ -30,6 +30,8 @@ extern TSettings Settings;
 enum : std::uint8_t { AccessUser = 1, AccessAdvanced = 2, AccessDeveloper = 3 };
 extern std::uint8_t AccessMode;
 
+// The settings file in the program folder, found without regard to the case
+// of its name; every reader and writer of the settings uses this one path.
 std::string SettingsFile();
 
 // Reads the game folder, executable name and access mode; shows the first-start

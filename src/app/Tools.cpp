@@ -60,12 +60,12 @@ namespace {
 
 std::string initialFolderFor(const std::string& key)
 {
-    return ProfileReadString(Settings.ProgramPath + "PADDOCK.INI", "Pathes", key, Settings.GamePath);
+    return ProfileReadString(SettingsFile(), "Pathes", key, Settings.GamePath);
 }
 
 void rememberFolderOf(const std::string& key, const std::string& fileName)
 {
-    ProfileWriteString(Settings.ProgramPath + "PADDOCK.INI", "Pathes", key, ExtractFilePath(fileName));
+    ProfileWriteString(SettingsFile(), "Pathes", key, ExtractFilePath(fileName));
 }
 
 } // namespace
@@ -159,27 +159,42 @@ bool MatchesMask(const std::string& name, const std::string& mask)
 
 namespace {
 
+// The folders being listed, from the top one down to the current one, by
+// their canonical paths: a link back to one of them would never end.
+using FolderTrail = std::vector<fs::path>;
+
+bool onTrail(const FolderTrail& trail, const fs::path& folder)
+{
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(folder, ec);
+    return ec || std::find(trail.begin(), trail.end(), canonical) != trail.end();
+}
+
 void listInto(const std::string& folder, const std::string& mask, bool recursive, bool includeFolders,
-              std::vector<std::string>& out)
+              std::vector<std::string>& out, FolderTrail& trail)
 {
     const std::string base = AddTrailingBackslash(folder);
     std::error_code ec;
+    trail.push_back(fs::canonical(ToPath(base), ec));
     for (fs::directory_iterator it(ToPath(base), ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = FromPath(it->path().filename());
         if (name == "." || name == ".." || !MatchesMask(name, mask))
             continue;
+        // A link to a folder counts as that folder.
         std::error_code typeError;
-        const bool isFolder = it->is_directory(typeError) && !it->is_symlink(typeError);
+        const bool isFolder = it->is_directory(typeError);
         if (!isFolder) {
             out.push_back(base + name);
         } else if (recursive) {
-            listInto(base + name, mask, recursive, includeFolders, out);
+            if (!onTrail(trail, it->path()))
+                listInto(base + name, mask, recursive, includeFolders, out, trail);
         } else if (includeFolders) {
             out.push_back(base + name);
         }
     }
     if (includeFolders)
         out.push_back(base);
+    trail.pop_back();
 }
 
 } // namespace
@@ -188,7 +203,8 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
                                    bool includeFolders)
 {
     std::vector<std::string> out;
-    listInto(folder, mask, recursive, includeFolders, out);
+    FolderTrail trail;
+    listInto(folder, mask, recursive, includeFolders, out, trail);
     return out;
 }
 
@@ -201,8 +217,17 @@ bool CopyFileForced(const std::string& source, const std::string& target)
         ForceDirectories(folder);
     if (FileExists(target))
         ClearReadOnly(target);
-    std::error_code ec;
-    fs::copy_file(ToPath(source), ToPath(target), fs::copy_options::overwrite_existing, ec);
+    // The copy is written beside the target and takes its place only when
+    // complete: a copy cut short (a full disk) leaves the old target, or none,
+    // and reports failure.
+    try {
+        TFileStream in(source, FileMode::OpenRead);
+        TSafeFileStream out(target);
+        out.CopyFromFile(in, in.Size());
+        out.Commit();
+    } catch (const EFileError&) {
+        return false;
+    }
     return FileExists(target);
 }
 
@@ -217,7 +242,9 @@ void ClearReadOnly(const std::string& fileName)
 
 std::int64_t GetFileSize(const std::string& fileName)
 {
-    TFileStream file(fileName, FileMode::OpenReadWrite);
+    // Measuring needs no write access: game folders on read-only media or
+    // with read-only files are measured all the same.
+    TFileStream file(fileName, FileMode::OpenRead);
     return file.Size();
 }
 

@@ -45,18 +45,20 @@ void ShowMessage(const std::string& text);
 // Lists folder + mask in the file system's order. Subfolders whose names match
 // the mask are listed recursively in place (recursive) or named (includeFolders);
 // with includeFolders the folder itself comes last, so that with both flags a
-// folder always follows its contents.
+// folder always follows its contents. Links to folders count as folders; a
+// link back to a folder being listed is not entered again.
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& mask, bool recursive,
                                    bool includeFolders);
 // Case-insensitive wildcard match of a file name against a mask ("*", "?").
 bool MatchesMask(const std::string& name, const std::string& mask);
 // Copies source over target, creating the target's folders and clearing its
-// read-only attribute first. True when the target exists afterwards.
+// read-only attribute first. True only when the whole copy is in the target's
+// place; a failed or cut-short copy leaves the target as it was (or absent).
 bool CopyFileForced(const std::string& source, const std::string& target);
 // Makes an existing file writable; other attributes stay.
 void ClearReadOnly(const std::string& fileName);
-// The length of a file opened for reading and writing; throws EFileError when
-// it cannot be opened so.
+// The length of a file, opened for reading; throws EFileError when it cannot
+// be opened.
 std::int64_t GetFileSize(const std::string& fileName);
 // Computes the saved configuration's checksum over all bytes but the last four
 // and stores it in the last four; returns it.

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace paddock;
@@ -103,16 +104,45 @@ TEST_F(SettingsTest, SavingKeepsTheRestOfTheFile)
     LoadSettings();
 }
 
-TEST_F(SettingsTest, TheSettingsFileIsFoundInAnyLetterCase)
+TEST_F(SettingsTest, TheSettingsFileIsOneFileInAnyLetterCase)
 {
+    const auto namesInFolder = [this] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // Without a settings file, a file dialog's first write creates it as
+    // "Paddock.INI", and the end of the program writes into the same file.
+    script->expectOpenFile(dir / "x/a.TEX");
+    std::string chosen;
+    ASSERT_TRUE(ChooseFileToOpen("EditorTEX.LoadTEX", "", "TEX-Files|*.TEX", chosen));
+    SaveSettings();
+    EXPECT_EQ(namesInFolder(), std::vector<std::string>{"Paddock.INI"});
+    std::filesystem::remove(dir / "Paddock.INI");
+
+    // A file spelled otherwise is read and written in place.
     WriteBytes(dir / "PADDOCK.INI", "[Paddock]\nFirstStart=0\n[Options]\nGamePath=/games/gp4\n");
     LoadSettings();
     EXPECT_EQ(Settings.GamePath, std::string("/games/gp4") + PathDelim);
-    ProfileWriteString(dir / "Paddock.INI", "Options", "GP4EXE", "GP4.EXE");
-    EXPECT_FALSE(std::filesystem::exists(dir / "Paddock.INI") &&
-                 std::filesystem::exists(dir / "PADDOCK.INI") &&
-                 !std::filesystem::equivalent(dir / "Paddock.INI", dir / "PADDOCK.INI"));
+    script->expectOpenFile(std::nullopt);
+    EXPECT_FALSE(ChooseFileToOpen("EditorTEX.LoadTEX", "", "TEX-Files|*.TEX", chosen));
+    EXPECT_EQ(script->fileRequests().back().initialFolder, Settings.GamePath);
+    script->expectOpenFile(dir / "y/b.TEX");
+    ASSERT_TRUE(ChooseFileToOpen("EditorTEX.LoadTEX", "", "TEX-Files|*.TEX", chosen));
+    SaveSettings();
+    EXPECT_EQ(namesInFolder(), std::vector<std::string>{"PADDOCK.INI"});
+    EXPECT_EQ(ProfileReadString(dir / "PADDOCK.INI", "Pathes", "EditorTEX.LoadTEX", ""), dir / "y/");
     EXPECT_EQ(ProfileReadString(dir / "PADDOCK.INI", "Options", "GP4EXE", ""), "GP4.EXE");
+
+    // Beside a hand-made "Paddock.INI", every reader and writer takes that one.
+    WriteBytes(dir / "Paddock.INI", "[Paddock]\nFirstStart=0\n[Pathes]\nEditorTEX.LoadTEX=/mine/\n");
+    script->expectOpenFile(std::nullopt);
+    EXPECT_FALSE(ChooseFileToOpen("EditorTEX.LoadTEX", "", "TEX-Files|*.TEX", chosen));
+    EXPECT_EQ(script->fileRequests().back().initialFolder, "/mine/");
+    LoadSettings();
+    EXPECT_EQ(Settings.GamePath, "");
 }
 
 TEST_F(SettingsTest, ValuesAreKeptVerbatim)
@@ -180,12 +210,20 @@ TEST_F(SettingsTest, DemoGamePassesTheCheckAndCarriesASealedSaveFile)
     demo::WriteDemoGame(game);
     EXPECT_TRUE(CheckGamePath(game, "GP4.EXE"));
     const std::string save = ReadBytes(game + PathDelim + "F1GSTATE.SAV");
-    const std::uint32_t stored = static_cast<std::uint8_t>(save[save.size() - 4]) |
-                                 static_cast<std::uint8_t>(save[save.size() - 3]) << 8 |
-                                 static_cast<std::uint8_t>(save[save.size() - 2]) << 16 |
-                                 static_cast<std::uint32_t>(static_cast<std::uint8_t>(save[save.size() - 1])) << 24;
-    EXPECT_EQ(WriteFileChecksum(game + PathDelim + "F1GSTATE.SAV"), stored);
-    EXPECT_EQ(ReadBytes(game + PathDelim + "F1GSTATE.SAV"), save);
+    // The seal as the game computes it, worked out here on its own: a sum and
+    // a sum rotated left by 3 bits at each byte, over all but the last four.
+    std::uint16_t sum = static_cast<std::uint8_t>(save[0]);
+    std::uint16_t rot = sum;
+    for (std::size_t i = 1; i + 4 < save.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(save[i]);
+        sum = static_cast<std::uint16_t>(sum + b);
+        rot = static_cast<std::uint16_t>(((rot << 3) | (rot >> 13)) + b);
+    }
+    sum = static_cast<std::uint16_t>(sum + 0x8065);
+    rot = static_cast<std::uint16_t>(rot + 0x8465);
+    const std::string seal = {static_cast<char>(sum & 0xFF), static_cast<char>(sum >> 8),
+                              static_cast<char>(rot & 0xFF), static_cast<char>(rot >> 8)};
+    EXPECT_EQ(save.substr(save.size() - 4), seal);
 }
 
 TEST_F(SettingsTest, AutoSearchFindsAGameInAWinePrefix)

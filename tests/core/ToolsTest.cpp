@@ -10,8 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 using namespace paddock;
 using namespace paddock::testing;
@@ -190,6 +197,15 @@ TEST_F(ToolsTest, ListFilesPutsFoldersAfterTheirContents)
 
     EXPECT_TRUE(ListFiles(dir / "nothere", "*.*", true, false).empty());
     EXPECT_EQ(ListFiles(dir / "nothere", "*.*", true, true), std::vector<std::string>{dir / "nothere" + d});
+
+    // A link to a folder is that folder; a link back up the tree is not
+    // entered again.
+    std::filesystem::create_directory_symlink(dir / "top/s", dir / "top/linked");
+    std::filesystem::create_directory_symlink(dir / "top", dir / "top/s/up");
+    auto followed = ListFiles(top, "*.*", true, false);
+    std::sort(followed.begin(), followed.end());
+    EXPECT_EQ(followed, (std::vector<std::string>{top + d + "a.txt", top + d + "linked" + d + "b.txt",
+                                                  top + d + "s" + d + "b.txt"}));
 }
 
 TEST_F(ToolsTest, CopyFileForcedCreatesFoldersAndOverwritesReadOnly)
@@ -206,7 +222,51 @@ TEST_F(ToolsTest, CopyFileForcedCreatesFoldersAndOverwritesReadOnly)
     EXPECT_EQ(ReadBytes(dir / "ro.bin"), "new");
     const auto perms = std::filesystem::status(dir / "ro.bin").permissions();
     EXPECT_NE(perms & std::filesystem::perms::owner_write, std::filesystem::perms::none);
+
+#ifdef __linux__
+    // A copy cut short (here by a file size limit, as by a full disk) is a
+    // failure, and leaves the old target, or none, in place.
+    WriteBytes(dir / "big.bin", std::string(256 * 1024, 'b'));
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool fresh = CopyFileForced(dir / "big.bin", dir / "fresh.bin");
+    const bool over = CopyFileForced(dir / "big.bin", dir / "ro.bin");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(fresh);
+    EXPECT_FALSE(std::filesystem::exists(dir / "fresh.bin"));
+    EXPECT_FALSE(over);
+    EXPECT_EQ(ReadBytes(dir / "ro.bin"), "new");
+    EXPECT_FALSE(std::filesystem::exists(dir / "ro.bin.paddock-new"));
+    EXPECT_TRUE(CopyFileForced(dir / "big.bin", dir / "fresh.bin"));
+    EXPECT_EQ(ReadBytes(dir / "fresh.bin"), ReadBytes(dir / "big.bin"));
+#endif
 }
+
+#ifdef __linux__
+TEST_F(ToolsTest, FilesWithoutWriteAccessAreMeasured)
+{
+    // Game files copied from a disc or kept on a read-only mount. Checked as
+    // a user whom permissions stop, since the tests may run as root.
+    WriteBytes(dir / "ro.bin", "12345");
+    std::filesystem::permissions(dir / "ro.bin", std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::group_read |
+                                                     std::filesystem::perms::others_read);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+    const std::string path = dir / "ro.bin";
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(3);
+            std::_Exit(GetFileSize(path) == 5 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST_F(ToolsTest, FileLookupIgnoresLetterCase)
 {
