@@ -153,15 +153,26 @@ void TMainForm::FormCreate(const std::string& programPath)
 
     ClearItems(LoadedItems);
 
-    LoadSettings();
+    // No failure of the start-up ends the program unseen: each is reported,
+    // and one that leaves the game folder unchecked leads to the Options
+    // window as a failed check does.
+    try {
+        LoadSettings();
+    } catch (...) {
+        ShowErrorMessage(ExceptionMessage(std::current_exception()));
+    }
     Developer1->menuAction()->setVisible(AccessMode >= AccessDeveloper);
 
-    if (!CheckGamePath(Settings.GamePath, ExtractFileName(Settings.GameExePath))) {
-        if (!ShowOptions(this)) {
-            ShowMessage("Paddock cannot be run without specifying GP4 path.");
-            terminated_ = true;
-            QCoreApplication::quit();
-        }
+    bool gameFound = false;
+    try {
+        gameFound = CheckGamePath(Settings.GamePath, ExtractFileName(Settings.GameExePath));
+    } catch (...) {
+        ShowErrorMessage(ExceptionMessage(std::current_exception()));
+    }
+    if (!gameFound && !ShowOptions(this)) {
+        ShowMessage("Paddock cannot be run without specifying GP4 path.");
+        terminated_ = true;
+        QCoreApplication::quit();
     }
 }
 
@@ -253,7 +264,13 @@ void TMainForm::moveEvent(QMoveEvent* e)
 void TMainForm::endProgram()
 {
     CloseEditor();
-    SaveSettings();
+    // Settings that cannot be written (a program folder without write
+    // access) are reported; the end goes on all the same.
+    try {
+        SaveSettings();
+    } catch (...) {
+        ShowErrorMessage(ExceptionMessage(std::current_exception()));
+    }
     DeleteTree(Settings.TempPath);
     closing_ = true;
 }

@@ -20,8 +20,16 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
+
+#ifdef __linux__
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 using namespace paddock;
 using namespace paddock::testing;
@@ -120,6 +128,34 @@ private slots:
         // This end leaves the working folder in place.
         QVERIFY(DirectoryExists(*dir / "PADDOCKTEMP/Export"));
     }
+
+#ifdef __linux__
+    void startUpFailuresAreReportedAndLeadToTheOptions()
+    {
+        WriteSettingsFile(*dir, game);
+        // A game file that cannot be opened at all: a socket in its place.
+        const std::string exe = game + "GP4.EXE";
+        std::filesystem::remove(exe);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(exe.size() < sizeof address.sun_path);
+        std::strncpy(address.sun_path, exe.c_str(), sizeof address.sun_path - 1);
+        QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        (*script)
+            ->expectError("Cannot open file \"" + exe + "\"*")
+            .expectModal("FrmOptions",
+                         [](ModalWindow& w) -> int {
+                             auto& options = DialogOf(w);
+                             QTest::mouseClick(options.findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+                             return options.result();
+                         })
+            .expectMessage("Paddock cannot be run without specifying GP4 path.");
+        auto form = start();
+        close(fd);
+        QVERIFY(form->Terminated());
+    }
+#endif
 
     void passingCheckShowsNoOptionsWindow()
     {
@@ -318,8 +354,30 @@ private slots:
         QCOMPARE(QString::fromStdString(ProfileReadString(ini, "Options", "GamePath", "")),
                  QString::fromStdString(game));
         QCOMPARE(QString::fromStdString(ProfileReadString(ini, "Options", "GP4EXE", "")), QStringLiteral("GP4.EXE"));
-        // After the end has begun, moves no longer touch the editor.
+        // After the end has begun, moves no longer touch an editor (here one
+        // opened late, as by a command still queued).
         QVERIFY(form->Closing());
+        form->OpenEditor<TTestEditorA>();
+        const QPoint placed = form->CurrentEditor()->pos();
+        form->move(form->pos() + QPoint(37, 41));
+        QTest::qWait(50);
+        QCOMPARE(form->CurrentEditor()->pos(), placed);
+    }
+
+    void exitEndsCleanlyWhenTheSettingsCannotBeWritten()
+    {
+        WriteSettingsFile(*dir, game);
+        auto form = start();
+        form->show();
+        form->OpenEditor<TTestEditorA>();
+        // The settings file's place is taken by a folder: it cannot be written.
+        std::filesystem::remove(*dir / "Paddock.INI");
+        std::filesystem::create_directory(*dir / "Paddock.INI");
+        (*script)->expectError("Cannot write settings file*");
+        form->findChild<QAction*>("Exit1")->trigger();
+        QVERIFY(form->Closing());
+        QVERIFY(form->CurrentEditor() == nullptr);
+        QVERIFY(!DirectoryExists(*dir / "PADDOCKTEMP"));
     }
 
     void closingTheWindowEndsTheSameWay()
