@@ -46,7 +46,8 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
                                    "everyone in the Grand Prix 4 community who documented "
                                    "the game's files and shared what they found,<br><br>"
                                    "the testers of the beta releases,<br><br>"
-                                   "and the authors of Qt, libsquish and SimpleIni."));
+                                   "and the authors of Qt and SimpleIni.<br><br>"
+                                   "The texture codec is Paddock's own."));
     thanks->setGeometry(8, 12, 224, 256);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
