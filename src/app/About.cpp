@@ -1,8 +1,10 @@
 #include "app/About.h"
 
 #include "app/Icons.h"
+#include "ui/WindowSize.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -13,15 +15,12 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FrmAbout"));
     setWindowTitle(QStringLiteral("About"));
-    setFixedSize(500, 334);
 
     auto* left = new QFrame(this);
     left->setObjectName(QStringLiteral("Panel1"));
     left->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    left->setGeometry(8, 8, 236, 280);
     auto* icon = new QLabel(left);
     icon->setPixmap(MakeProgramIcon().pixmap(64, 64));
-    icon->setGeometry(86, 12, 64, 64);
     auto* lines = new QLabel(left);
     lines->setObjectName(QStringLiteral("Label1"));
     lines->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -32,12 +31,16 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
                                   "comments, bug-reports to <br>"
                                   "the Paddock developers,<br>"
                                   "through the project's issue tracker."));
-    lines->setGeometry(8, 88, 220, 180);
+    auto* leftColumn = new QVBoxLayout(left);
+    leftColumn->setContentsMargins(8, 12, 8, 12);
+    leftColumn->setSpacing(12);
+    leftColumn->addWidget(icon, 0, Qt::AlignHCenter);
+    leftColumn->addWidget(lines);
+    leftColumn->addStretch(1);
 
     auto* right = new QFrame(this);
     right->setObjectName(QStringLiteral("Panel2"));
     right->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    right->setGeometry(252, 8, 240, 280);
     auto* thanks = new QLabel(right);
     thanks->setObjectName(QStringLiteral("Label2"));
     thanks->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -48,13 +51,26 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
                                    "the testers of the beta releases,<br><br>"
                                    "and the authors of Qt and SimpleIni.<br><br>"
                                    "The texture codec is Paddock's own."));
-    thanks->setGeometry(8, 12, 224, 256);
+    auto* rightColumn = new QVBoxLayout(right);
+    rightColumn->setContentsMargins(8, 12, 8, 12);
+    rightColumn->addWidget(thanks);
+    rightColumn->addStretch(1);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("BitBtn1"));
-    ok->setGeometry(212, 298, 78, 27);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* panels = new QHBoxLayout;
+    panels->setSpacing(8);
+    panels->addWidget(left, 1);
+    panels->addWidget(right, 1);
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(8, 8, 8, 8);
+    window->setSpacing(10);
+    window->addLayout(panels, 1);
+    window->addWidget(ok, 0, Qt::AlignHCenter);
+    FixLaidOutClientSize(*this, QSize(500, 334));
 }
 
 } // namespace paddock

@@ -2,12 +2,15 @@
 
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
+#include "ui/WindowSize.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QVBoxLayout>
 
 namespace paddock {
 
@@ -22,30 +25,25 @@ TFormSequence::TFormSequence(QWidget* parent)
 {
     setObjectName(QStringLiteral("FormSequence"));
     setWindowTitle(QStringLiteral("Please choose a directory / mask"));
-    setFixedSize(308, 217);
 
-    auto sunken = [this](const char* name, const QString& text, int y) {
+    auto sunken = [this](const char* name, const QString& text) {
         auto* label = new QLabel(text, this);
         label->setObjectName(QLatin1String(name));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        label->setGeometry(8, y, 292, 17);
         return label;
     };
-    auto plain = [this](const char* name, const QString& text, int y, int height) {
+    auto plain = [this](const char* name, const QString& text) {
         auto* label = new QLabel(text, this);
         label->setObjectName(QLatin1String(name));
-        label->setGeometry(8, y, 292, height);
         return label;
     };
 
-    StaticText1 = sunken("StaticText1", QStringLiteral("Directory"), 4);
+    StaticText1 = sunken("StaticText1", QStringLiteral("Directory"));
     DirectoryEdit1 = new QLineEdit(this);
     DirectoryEdit1->setObjectName(QStringLiteral("DirectoryEdit1"));
-    DirectoryEdit1->setGeometry(8, 22, 292, 21);
-    StaticText2 = sunken("StaticText2", QStringLiteral("Filemask"), 46);
+    StaticText2 = sunken("StaticText2", QStringLiteral("Filemask"));
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(8, 64, 292, 21);
 
     // The explanation, exactly as it has always read.
     const QString explanation = QStringList{
@@ -56,24 +54,43 @@ TFormSequence::TFormSequence(QWidget* parent)
         QStringLiteral("an index. The created files will have the"),
         QStringLiteral("names \"Sound1.WAV\", Sound2.WAV\" etc. "),
     }.join('\n');
-    Label2 = plain("Label2", explanation, 89, 75);
+    Label2 = plain("Label2", explanation);
     QFont small = Label2->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     Label2->setFont(small);
-    Label1 = plain("Label1", QStringLiteral("It is recommended not to change the file extension"), 164, 13);
+    Label1 = plain("Label1", QStringLiteral("It is recommended not to change the file extension"));
     Label1->setFont(small);
-    Label3 = plain("Label3", QStringLiteral("you can see in the filemask field."), 177, 13);
+    Label3 = plain("Label3", QStringLiteral("you can see in the filemask field."));
     Label3->setFont(small);
 
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(150, 192, 72, 23);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(228, 192, 72, 23);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(8, 4, 8, 2);
+    window->setSpacing(1);
+    window->addWidget(StaticText1);
+    window->addWidget(DirectoryEdit1);
+    window->addSpacing(2);
+    window->addWidget(StaticText2);
+    window->addWidget(Edit1);
+    window->addSpacing(3);
+    window->addWidget(Label2);
+    window->addWidget(Label1);
+    window->addWidget(Label3);
+    window->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    window->addLayout(buttons);
+    FixLaidOutClientSize(*this, QSize(308, 217));
 
     setTabOrder(DirectoryEdit1, Edit1);
     DirectoryEdit1->setFocus();

@@ -11,6 +11,7 @@
 #include "ui/EditorForm.h"
 #include "ui/EditorTEX.h"
 #include "ui/EditorWAD.h"
+#include "ui/WindowSize.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -33,7 +34,9 @@ TMainForm::TMainForm(const std::string& programPath)
     setWindowIcon(MakeProgramIcon());
     buildMenu();
     buildToolBar();
-    setFixedSize(705, menuBar()->sizeHint().height() + ToolBar1->sizeHint().height());
+    // The strip holds the menu bar above the toolbar: 705 wide, or as wide
+    // as the menu titles need.
+    setFixedSize(LaidOutClientSize(*this, QSize(705, 0)).expandedTo(QSize(menuBar()->sizeHint().width(), 0)));
 
     if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
         app->setExceptionHandler([this](std::exception_ptr error) { ApplicationEvents1Exception(error); });

@@ -4,6 +4,7 @@
 #include "app/QtInteraction.h"
 #include "app/Settings.h"
 #include "app/Tools.h"
+#include "ui/WindowSize.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace paddock {
 
@@ -63,39 +65,58 @@ TFrmOptions::TFrmOptions(QWidget* parent)
 {
     setObjectName(QStringLiteral("FrmOptions"));
     setWindowTitle(QStringLiteral("Options"));
-    setFixedSize(292, 353);
 
     auto* pages = new QTabWidget(this);
     pages->setObjectName(QStringLiteral("PageControl1"));
-    pages->setGeometry(8, 8, 276, 298);
     auto* general = new QWidget;
     general->setObjectName(QStringLiteral("TabSheet1"));
     pages->addTab(general, QStringLiteral("General"));
 
     auto* pathCaption = sunkenCaption(QStringLiteral("Grand Prix 4 Path"), general);
     pathCaption->setObjectName(QStringLiteral("StaticText1"));
-    pathCaption->setGeometry(8, 12, 254, 19);
     deGamePath = new TDirectoryEdit(general);
     deGamePath->setObjectName(QStringLiteral("deGamePath"));
-    deGamePath->setGeometry(8, 36, 170, 24);
     Button1 = new QPushButton(QStringLiteral("Auto-Search"), general);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(184, 36, 78, 24);
 
     auto* exeCaption = sunkenCaption(QStringLiteral("Executable filename"), general);
     exeCaption->setObjectName(QStringLiteral("StaticText2"));
-    exeCaption->setGeometry(8, 72, 254, 19);
     eExecutable = new QLineEdit(general);
     eExecutable->setObjectName(QStringLiteral("eExecutable"));
-    eExecutable->setGeometry(8, 96, 254, 24);
 
     bbOK = new QPushButton(QStringLiteral("OK"), this);
     bbOK->setObjectName(QStringLiteral("bbOK"));
-    bbOK->setGeometry(120, 318, 78, 27);
     bbOK->setDefault(true);
     BitBtn1 = new QPushButton(QStringLiteral("Abort"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(206, 318, 78, 27);
+
+    // The page: the folder with its search button, then the executable.
+    auto* page = new QVBoxLayout(general);
+    page->setContentsMargins(8, 12, 8, 8);
+    page->setSpacing(4);
+    page->addWidget(pathCaption);
+    auto* pathRow = new QHBoxLayout;
+    pathRow->setSpacing(6);
+    pathRow->addWidget(deGamePath, 1);
+    pathRow->addWidget(Button1);
+    page->addLayout(pathRow);
+    page->addSpacing(8);
+    page->addWidget(exeCaption);
+    page->addWidget(eExecutable);
+    page->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    buttons->addStretch(1);
+    buttons->addWidget(bbOK);
+    buttons->addWidget(BitBtn1);
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(8, 8, 8, 8);
+    window->setSpacing(10);
+    window->addWidget(pages, 1);
+    window->addLayout(buttons);
+    FixLaidOutClientSize(*this, QSize(292, 353));
 
     connect(bbOK, &QPushButton::clicked, this, &TFrmOptions::bbOKClick);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);

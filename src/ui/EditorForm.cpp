@@ -1,5 +1,7 @@
 #include "ui/EditorForm.h"
 
+#include "ui/WindowSize.h"
+
 #include <QCloseEvent>
 
 namespace paddock {
@@ -7,7 +9,16 @@ namespace paddock {
 TEditorForm::TEditorForm(QWidget* mainWindow, const QString& caption) : QWidget(mainWindow, Qt::Tool)
 {
     setWindowTitle(caption);
-    resize(700, 400);
+    resize(StartingClientSize);
+}
+
+void TEditorForm::fitClientSize()
+{
+    const QSize size = LaidOutClientSize(*this, StartingClientSize);
+    if (fixedBorder_)
+        setFixedSize(size);
+    else
+        resize(size.expandedTo(this->size()));
 }
 
 void TEditorForm::closeEvent(QCloseEvent* event)

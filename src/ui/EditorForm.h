@@ -3,6 +3,7 @@
 // before data is written into the game, ReloadData after data was read from it.
 #pragma once
 
+#include <QSize>
 #include <QWidget>
 
 namespace paddock {
@@ -10,8 +11,11 @@ namespace paddock {
 class TEditorForm : public QWidget {
     Q_OBJECT
 public:
-    // A tool window of the main window with a client area of 700 x 400.
+    // A tool window of the main window that starts with a client area of
+    // 700 x 400.
     TEditorForm(QWidget* mainWindow, const QString& caption);
+
+    static constexpr QSize StartingClientSize{700, 400};
 
     // Puts values still held in the window's fields into the shared tables.
     virtual void StoreEdits() {}
@@ -24,10 +28,18 @@ public:
 
 protected:
     void setRefuseClose(bool refuse) { refuseClose_ = refuse; }
+    // A window with a fixed border cannot be resized by the user.
+    void setFixedBorder(bool fixed) { fixedBorder_ = fixed; }
+    // Sizes the window once its layout holds its controls, and again when
+    // their texts change: the starting client size, or more where the layout
+    // needs more (a larger font, a longer text). A window with a fixed border
+    // takes exactly that size; any other only grows to it.
+    void fitClientSize();
     void closeEvent(QCloseEvent* event) override;
 
 private:
     bool refuseClose_ = false;
+    bool fixedBorder_ = false;
 };
 
 } // namespace paddock

@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace paddock {
 
@@ -28,47 +30,67 @@ const char* const TGAFilter = "TGA Files|*.TGA";
 TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
     : TWorkshopForm(mainWindow, QStringLiteral("TEX Workshop"), QStringLiteral("FrmTEXWorkshop"), QStringLiteral("TEX"))
 {
-    bbLoadTEX = addButton(GroupBox1, "bbLoadTEX", QStringLiteral("Load TEX-File"), 8, 24, 141);
-    bbSaveTEXFile = addButton(GroupBox1, "bbSaveTEXFile", QStringLiteral("Save TEX-File"), 8, 56, 141);
-    bbSaveTEXFileAs = addButton(GroupBox1, "bbSaveTEXFileAs", QStringLiteral("Save TEX-File as"), 8, 88, 141);
+    bbLoadTEX = addGroupButton("bbLoadTEX", QStringLiteral("Load TEX-File"));
+    bbSaveTEXFile = addGroupButton("bbSaveTEXFile", QStringLiteral("Save TEX-File"));
+    bbSaveTEXFileAs = addGroupButton("bbSaveTEXFileAs", QStringLiteral("Save TEX-File as"));
+
+    // The page: the list with its commands on the left, the picture on the right.
+    auto* page = new QHBoxLayout(TabSheet1);
+    page->setContentsMargins(6, 5, 6, 5);
+    page->setSpacing(7);
+    auto* commands = new QVBoxLayout;
+    commands->setSpacing(4);
+    page->addLayout(commands);
 
     lbTextures = new QListWidget(TabSheet1);
     lbTextures->setObjectName(QStringLiteral("lbTextures"));
-    lbTextures->setGeometry(6, 6, 141, 129);
-    bbExtractAllFiles = addButton(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 141, 141);
-    BitBtn2 = addButton(TabSheet1, "BitBtn2", QStringLiteral("Extract selected file"), 6, 168, 141);
-    bbReplaceAllFiles = addButton(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Replace all files"), 6, 195, 141);
-    BitBtn3 = addButton(TabSheet1, "BitBtn3", QStringLiteral("Replace selected file"), 6, 222, 141);
-    BitBtn1 = addButton(TabSheet1, "BitBtn1", QStringLiteral("Downsample textures"), 6, 249, 141);
+    // 141 x 129 to start with; the list is as wide as the buttons below it
+    // and takes the height they leave.
+    lbTextures->setMinimumSize(141, 129);
+    lbTextures->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    commands->addWidget(lbTextures, 1);
+    bbExtractAllFiles = addButton(TabSheet1, commands, "bbExtractAllFiles", QStringLiteral("Extract all files"));
+    BitBtn2 = addButton(TabSheet1, commands, "BitBtn2", QStringLiteral("Extract selected file"));
+    bbReplaceAllFiles = addButton(TabSheet1, commands, "bbReplaceAllFiles", QStringLiteral("Replace all files"));
+    BitBtn3 = addButton(TabSheet1, commands, "BitBtn3", QStringLiteral("Replace selected file"));
+    BitBtn1 = addButton(TabSheet1, commands, "BitBtn1", QStringLiteral("Downsample textures"));
 
     rgDisplayType = new QGroupBox(QStringLiteral("Display..."), TabSheet1);
     rgDisplayType->setObjectName(QStringLiteral("rgDisplayType"));
-    rgDisplayType->setGeometry(6, 278, 141, 62);
     rbImage = new QRadioButton(QStringLiteral("... image"), rgDisplayType);
     rbImage->setObjectName(QStringLiteral("rgDisplayTypeItem0"));
-    rbImage->setGeometry(8, 18, 128, 20);
     rbAlpha = new QRadioButton(QStringLiteral("... alpha channel"), rgDisplayType);
     rbAlpha->setObjectName(QStringLiteral("rgDisplayTypeItem1"));
-    rbAlpha->setGeometry(8, 38, 128, 20);
     rbImage->setChecked(true);
     auto* displayGroup = new QButtonGroup(rgDisplayType);
     displayGroup->addButton(rbImage, 0);
     displayGroup->addButton(rbAlpha, 1);
+    auto* displayItems = new QVBoxLayout(rgDisplayType);
+    displayItems->setContentsMargins(5, 0, 5, 0);
+    displayItems->setSpacing(0);
+    displayItems->addWidget(rbImage);
+    displayItems->addWidget(rbAlpha);
+    commands->addWidget(rgDisplayType);
 
     cbStretchImage = new QCheckBox(QStringLiteral("Stretch Image"), TabSheet1);
     cbStretchImage->setObjectName(QStringLiteral("cbStretchImage"));
-    cbStretchImage->setGeometry(8, 344, 139, 20);
+    commands->addWidget(cbStretchImage);
 
     ScrollBox1 = new QScrollArea(TabSheet1);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setGeometry(154, 6, 357, 357);
+    // 357 x 357 to start with; the picture takes whatever room the window has.
+    ScrollBox1->setMinimumSize(357, 357);
+    ScrollBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     ScrollBox1->setWidgetResizable(false);
     ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     imgTEX = new QLabel;
     imgTEX->setObjectName(QStringLiteral("imgTEX"));
     imgTEX->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Stretched, the picture takes the viewport's size whatever its own.
+    imgTEX->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     imgTEX->resize(0, 0);
     ScrollBox1->setWidget(imgTEX);
+    page->addWidget(ScrollBox1, 1);
 
     connect(bbLoadTEX, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbLoadTEXClick);
     connect(bbSaveTEXFile, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbSaveTEXFileClick);
@@ -82,6 +104,7 @@ TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
     connect(BitBtn2, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn3Click);
 
+    fitClientSize();
     FormCreate();
 }
 
@@ -143,10 +166,13 @@ void TFrmTEXWorkshop::rgDisplayTypeClick()
 void TFrmTEXWorkshop::cbStretchImageClick()
 {
     if (cbStretchImage->isChecked()) {
+        // The scroll box keeps the picture at its viewport's size, also when
+        // the window's layout changes that.
         imgTEX->setScaledContents(true);
-        imgTEX->setGeometry(0, 0, ScrollBox1->viewport()->width(), ScrollBox1->viewport()->height());
+        ScrollBox1->setWidgetResizable(true);
         return;
     }
+    ScrollBox1->setWidgetResizable(false);
     imgTEX->setScaledContents(false);
     const int index = lbTextures->currentRow();
     if (!tex_ || index < 0)

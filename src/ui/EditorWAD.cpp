@@ -7,24 +7,32 @@
 
 #include <QColor>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace paddock {
 
 TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow)
     : TWorkshopForm(mainWindow, QStringLiteral("WAD Workshop"), QStringLiteral("FrmWADWorkshop"), QStringLiteral("WAD"))
 {
-    bbLoadWAD = addButton(GroupBox1, "bbLoadWAD", QStringLiteral("Load WAD-File"), 8, 24, 141);
-    bbCreateWADFromDir =
-        addButton(GroupBox1, "bbCreateWADFromDir", QStringLiteral("Create WAD from directory"), 8, 56, 141);
-    Button1 = addButton(GroupBox1, "Button1", QStringLiteral("Fix WAD File"), 8, 88, 141);
+    bbLoadWAD = addGroupButton("bbLoadWAD", QStringLiteral("Load WAD-File"));
+    bbCreateWADFromDir = addGroupButton("bbCreateWADFromDir", QStringLiteral("Create WAD from directory"));
+    Button1 = addGroupButton("Button1", QStringLiteral("Fix WAD File"));
+
+    // The page: the archive's directory above the extraction commands.
+    auto* page = new QVBoxLayout(TabSheet1);
+    page->setContentsMargins(6, 6, 6, 6);
+    page->setSpacing(6);
 
     lvEntries = new QTreeWidget(TabSheet1);
     lvEntries->setObjectName(QStringLiteral("lvEntries"));
-    lvEntries->setGeometry(6, 6, 522, 330);
     lvEntries->setRootIsDecorated(false);
     lvEntries->setUniformRowHeights(true);
     lvEntries->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -33,20 +41,43 @@ TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow)
     lvEntries->setAllColumnsShowFocus(true);
     lvEntries->setHeaderLabels({QStringLiteral("Index"), QStringLiteral("Filename"), QStringLiteral("Offset"),
                                 QStringLiteral("Size")});
-    lvEntries->setColumnWidth(1, 290);
-    lvEntries->setColumnWidth(2, 75);
-    lvEntries->setColumnWidth(3, 75);
+    // Index as wide as its caption or the widest index; Offset and Size wide
+    // enough for eight hexadecimal digits and at least 75; Filename takes the
+    // rest and starts at 290 or more.
+    QHeaderView* header = lvEntries->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    QStyleOptionViewItem hexCell;
+    hexCell.initFrom(lvEntries);
+    hexCell.font = lvEntries->font();
+    hexCell.features = QStyleOptionViewItem::HasDisplay;
+    hexCell.text = QStringLiteral("00000000");
+    const int hexWidth =
+        lvEntries->style()->sizeFromContents(QStyle::CT_ItemViewItem, &hexCell, QSize(), lvEntries).width();
+    int columnsWidth = header->sectionSizeHint(0) + 290;
+    for (int column : {2, 3}) {
+        const int width = std::max({75, hexWidth, header->sectionSizeHint(column)});
+        lvEntries->setColumnWidth(column, width);
+        columnsWidth += width;
+    }
+    lvEntries->setMinimumWidth(columnsWidth + 2 * lvEntries->frameWidth());
     // The selection stays visible when the list loses the focus.
     QPalette palette = lvEntries->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     lvEntries->setPalette(palette);
+    page->addWidget(lvEntries, 1);
 
-    bbExtractAllFiles = addButton(TabSheet1, "bbExtractAllFiles", QStringLiteral("Extract all files"), 6, 342, 141);
-    BitBtn2 = addButton(TabSheet1, "BitBtn2", QStringLiteral("Extract selected"), 153, 342, 141);
-    bbReplaceAllFiles = addButton(TabSheet1, "bbReplaceAllFiles", QStringLiteral("Import all files"), 300, 342, 110);
-    BitBtn1 = addButton(TabSheet1, "BitBtn1", QStringLiteral("Delete all files"), 416, 342, 110);
+    auto* commands = new QHBoxLayout;
+    commands->setSpacing(6);
+    page->addLayout(commands);
+    bbExtractAllFiles = addButton(TabSheet1, commands, "bbExtractAllFiles", QStringLiteral("Extract all files"));
+    BitBtn2 = addButton(TabSheet1, commands, "BitBtn2", QStringLiteral("Extract selected"));
+    bbReplaceAllFiles = addButton(TabSheet1, commands, "bbReplaceAllFiles", QStringLiteral("Import all files"));
+    BitBtn1 = addButton(TabSheet1, commands, "BitBtn1", QStringLiteral("Delete all files"));
+    commands->addStretch(1);
     bbReplaceAllFiles->hide();
     BitBtn1->hide();
 
@@ -58,6 +89,7 @@ TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow)
     connect(bbReplaceAllFiles, &QPushButton::clicked, this, &TFrmWADWorkshop::bbReplaceAllFilesClick);
     connect(BitBtn1, &QPushButton::clicked, this, &TFrmWADWorkshop::bbReplaceAllFilesClick);
 
+    fitClientSize();
     FormCreate();
 }
 
