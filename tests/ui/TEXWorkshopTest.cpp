@@ -7,6 +7,7 @@
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
 #include "ui/EditorTEX.h"
+#include "ui/PictureImage.h"
 
 #include "DemoGame.h"
 #include "DemoTextures.h"
@@ -224,23 +225,32 @@ private slots:
 
     void downsampleShowsTheNewSizeWithTheOldLines()
     {
+        // Smaller textures that are not halves of texture 0, so that the
+        // rebuild shows in their sizes.
+        WriteBytes(texPath, demo::BuildTEX({{demo::MakeTestPicture(64, 64, 1, true), DXTFormat::DXT1},
+                                            {demo::MakeTestPicture(20, 12, 2, true), DXTFormat::DXT5},
+                                            {demo::MakeTestPicture(12, 8, 3, false), DXTFormat::DXT1}}));
         loadContainer();
         window->lbTextures->setCurrentRow(1);
-        (*script)->expectQuestion(
-            "Warning: This will replace textures 2 - 3 with a smaller version of texure 1. Continue?", false,
-            QuestionKind::Warning);
-        QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
-        QCOMPARE(window->imgTEX->size(), QSize(32, 32));
+        QCOMPARE(window->imgTEX->size(), QSize(20, 12));
+        const char* const warning =
+            "Warning: This will replace textures 2 - 3 with a smaller version of texure 1. Continue?";
 
-        (*script)->expectQuestion(
-            "Warning: This will replace textures 2 - 3 with a smaller version of texure 1. Continue?", true,
-            QuestionKind::Warning);
-        // Make texture 1 a different size first, so the rebuild shows.
-        window->Container()->SetBitmap(1, demo::MakeTestPicture(20, 12, 5, false));
+        (*script)->expectQuestion(warning, false, QuestionKind::Warning);
         QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
-        QCOMPARE(window->lbTextures->item(1)->text(), QStringLiteral("Texture 1: (32 x 32)"));
+        QCOMPARE(window->imgTEX->size(), QSize(20, 12));
+        QCOMPARE(window->Container()->GetHeader(1).Width(), 20u);
+
+        (*script)->expectQuestion(warning, true, QuestionKind::Warning);
+        QTest::mouseClick(window->BitBtn1, Qt::LeftButton);
+        // The list keeps its lines; the picture shown is the rebuilt one.
+        QCOMPARE(window->lbTextures->currentRow(), 1);
+        QCOMPARE(window->lbTextures->item(1)->text(), QStringLiteral("Texture 1: (20 x 12)"));
+        QCOMPARE(window->lbTextures->item(2)->text(), QStringLiteral("Texture 2: (12 x 8)"));
         QCOMPARE(window->imgTEX->size(), QSize(32, 32));
+        QCOMPARE(shownImage(), ToOpaqueImage(*window->Container()->GetBitmap(1)));
         QCOMPARE(window->Container()->GetHeader(2).Width(), 16u);
+        QCOMPARE(window->Container()->GetHeader(2).Height(), 16u);
     }
 
     void saveAsksFirstAndSaveAsAppendsTheExtension()
