@@ -40,6 +40,14 @@ const char* const FirstStart =
     "----- IMPORTANT ----\r\n\r\nThis is the first time you are using Paddock v1.2. \r\n\r\n"
     "If you had problems with Paddock v1.1 please recover your original cars.wad file";
 
+// Leaves the Options window with its abort button.
+int abortOptions(ModalWindow& w)
+{
+    auto& options = DialogOf(w);
+    QTest::mouseClick(options.findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+    return options.result();
+}
+
 // Small editor windows that stand in for the real ones.
 class TTestEditorA : public TEditorForm {
     Q_OBJECT
@@ -115,12 +123,7 @@ private slots:
         (*script)
             ->expectMessage(FirstStart)
             .expectError("Invalid GP4 path. Please configure...")
-            .expectModal("FrmOptions",
-                         [](ModalWindow& w) -> int {
-                             auto& options = DialogOf(w);
-                             QTest::mouseClick(options.findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
-                             return options.result();
-                         })
+            .expectModal("FrmOptions", abortOptions)
             .expectMessage("Paddock cannot be run without specifying GP4 path.");
         auto form = start();
         QVERIFY(form->Terminated());
@@ -144,12 +147,7 @@ private slots:
         QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         (*script)
             ->expectError("Cannot open file \"" + exe + "\"*")
-            .expectModal("FrmOptions",
-                         [](ModalWindow& w) -> int {
-                             auto& options = DialogOf(w);
-                             QTest::mouseClick(options.findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
-                             return options.result();
-                         })
+            .expectModal("FrmOptions", abortOptions)
             .expectMessage("Paddock cannot be run without specifying GP4 path.");
         auto form = start();
         close(fd);
