@@ -4,8 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
+#include <string>
 
 namespace paddock {
 
@@ -19,6 +21,11 @@ inline constexpr int ItemCarTexturesFirst = 22; // + team index 0..10: car textu
 inline constexpr int TeamCount = 11;
 // In a list of codes, this code is followed by the first and last item of a range.
 inline constexpr std::uint16_t ItemRange = 0xFFFF;
+
+// Told by the readers and writers of the game data each time one item has
+// been read or written, with a short name of it ("Team 3", "Points table"),
+// so that a progress window can follow the work. May be empty.
+using TItemDone = std::function<void(const std::string& item)>;
 
 extern TItemSet SelectedItems;
 extern TItemSet LoadedItems;
