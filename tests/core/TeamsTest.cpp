@@ -1,0 +1,395 @@
+#include "app/FileError.h"
+#include "app/Items.h"
+#include "app/Settings.h"
+#include "app/Tools.h"
+#include "game/GP4Teams.h"
+
+#include "DemoGame.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+using namespace paddock;
+using namespace paddock::testing;
+
+namespace {
+
+using TRanges = std::vector<std::pair<std::size_t, std::size_t>>; // inclusive
+
+// The offsets (hex) where two files differ outside the allowed ranges; empty
+// when they differ nowhere else.
+std::string changesOutside(const std::string& before, const std::string& after, const TRanges& allowed = {})
+{
+    if (before.size() != after.size())
+        return "size " + std::to_string(before.size()) + " -> " + std::to_string(after.size());
+    std::string found;
+    int listed = 0;
+    for (std::size_t i = 0; i < before.size() && listed < 8; ++i) {
+        if (before[i] == after[i])
+            continue;
+        bool inside = false;
+        for (const auto& [first, last] : allowed)
+            inside = inside || (i >= first && i <= last);
+        if (inside)
+            continue;
+        char text[24];
+        std::snprintf(text, sizeof text, "0x%zX ", i);
+        found += text;
+        ++listed;
+    }
+    return found;
+}
+
+unsigned byteAt(const std::string& bytes, std::size_t offset)
+{
+    return static_cast<std::uint8_t>(bytes[offset]);
+}
+
+unsigned le16(const std::string& bytes, std::size_t offset)
+{
+    return byteAt(bytes, offset) | byteAt(bytes, offset + 1) << 8;
+}
+
+std::uint32_t le32(const std::string& bytes, std::size_t offset)
+{
+    return le16(bytes, offset) | static_cast<std::uint32_t>(le16(bytes, offset + 2)) << 16;
+}
+
+// The saved configuration's seal, computed here on its own: a sum and a sum
+// rotated left by 3 bits before each byte, both 16 bits, over every byte but
+// the last four; 0x8065 and 0x8465 added; the sum stored first.
+std::uint32_t sealOf(const std::string& file)
+{
+    std::uint32_t sum = 0, rot = 0;
+    for (std::size_t i = 0; i + 4 < file.size(); ++i) {
+        const unsigned b = byteAt(file, i);
+        sum = (sum + b) & 0xFFFF;
+        rot = (((rot << 3) | (rot >> 13)) + b) & 0xFFFF;
+    }
+    return ((rot + 0x8465) & 0xFFFF) << 16 | ((sum + 0x8065) & 0xFFFF);
+}
+
+TItemSet itemSet(std::initializer_list<int> items)
+{
+    TItemSet set{};
+    for (int item : items)
+        set[static_cast<std::size_t>(item)] = 1;
+    return set;
+}
+
+TItemSet allTeams()
+{
+    TItemSet set{};
+    for (int i = 0; i < TeamCount; ++i)
+        set[static_cast<std::size_t>(ItemTeamFirst + i)] = 1;
+    return set;
+}
+
+void expectDemoTeam(const TTeamRecord& team, const demo::DemoTeam& expected)
+{
+    // The files hold names cut at their fields' width ("Emerald Racing" has 14 bytes).
+    EXPECT_EQ(team.TeamName, std::string(expected.Name).substr(0, 13));
+    EXPECT_EQ(team.EngineName, std::string(expected.Engine).substr(0, 13));
+    EXPECT_EQ(team.PowerQuali, expected.PowerQuali);
+    EXPECT_EQ(team.PowerRace, expected.PowerRace);
+    EXPECT_EQ(team.FailureProb, expected.FailureProb);
+    for (std::size_t d = 0; d < 2; ++d) {
+        const TDriverRecord& driver = team.Drivers[d];
+        EXPECT_EQ(driver.DriverName, std::string(expected.Drivers[d].Name).substr(0, 24));
+        EXPECT_EQ(driver.CarNumber, expected.Drivers[d].CarNumber);
+        EXPECT_EQ(driver.AbilityQualy, expected.Drivers[d].AbilityQualy);
+        EXPECT_EQ(driver.AbilityRace, expected.Drivers[d].AbilityRace);
+        EXPECT_EQ(driver.RangeQuali, expected.Drivers[d].RangeQuali);
+        EXPECT_EQ(driver.RangeRace, expected.Drivers[d].RangeRace);
+    }
+}
+
+class TeamsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedSettings_ = Settings;
+        savedTeams_ = Teams;
+        savedLoaded_ = LoadedItems;
+        demo::WriteDemoGame(dir.path());
+        Settings = {};
+        Settings.GamePath = dir.path();
+        Settings.GameExePath = exePath();
+        Settings.SaveFilePath = savePath();
+        ClearItems(LoadedItems);
+        InitTeams();
+    }
+    void TearDown() override
+    {
+        Settings = savedSettings_;
+        Teams = savedTeams_;
+        LoadedItems = savedLoaded_;
+    }
+
+    std::string exePath() const { return dir / "GP4.EXE"; }
+    std::string savePath() const { return dir / "F1GSTATE.SAV"; }
+    TItemDone recorder()
+    {
+        return [this](const std::string& item) { done.push_back(item); };
+    }
+
+    TempDir dir;
+    std::vector<std::string> done;
+
+private:
+    TSettings savedSettings_;
+    TTeams savedTeams_;
+    TItemSet savedLoaded_;
+};
+
+} // namespace
+
+TEST_F(TeamsTest, InitGivesNumberedPlaceholders)
+{
+    const TTeamRecord& last = Teams[10];
+    EXPECT_EQ(last.TeamName, "Team 11");
+    EXPECT_EQ(last.EngineName, "Engine 11");
+    EXPECT_EQ(last.PowerQuali, 33500);
+    EXPECT_EQ(last.PowerRace, 33500);
+    EXPECT_EQ(last.FailureProb, 2000);
+    EXPECT_EQ(last.Drivers[0].DriverName, "Driver 21");
+    EXPECT_EQ(last.Drivers[1].DriverName, "Driver 22");
+    EXPECT_EQ(last.Drivers[0].CarNumber, 21);
+    EXPECT_EQ(last.Drivers[1].CarNumber, 22);
+    for (const TDriverRecord& d : last.Drivers) {
+        EXPECT_EQ(d.AbilityQualy, 16000);
+        EXPECT_EQ(d.AbilityRace, 16000);
+        EXPECT_EQ(d.RangeQuali, 300);
+        EXPECT_EQ(d.RangeRace, 300);
+    }
+    EXPECT_EQ(Teams[0].Drivers[0].DriverName, "Driver 1");
+    EXPECT_EQ(Teams[0].Drivers[1].CarNumber, 2);
+}
+
+TEST_F(TeamsTest, ReadingFillsOnlyTheSelectedTeams)
+{
+    const TTeams placeholders = Teams;
+    // The points and car texture items are not the team reader's business.
+    ReadTeams(itemSet({ItemTeamFirst + 2, ItemPoints, ItemCarTexturesFirst + 4}), recorder());
+    expectDemoTeam(Teams[2], demo::DemoTeams()[2]);
+    for (std::size_t i = 0; i < Teams.size(); ++i) {
+        if (i != 2) {
+            EXPECT_EQ(Teams[i], placeholders[i]) << "team " << i + 1;
+        }
+    }
+    EXPECT_EQ(LoadedItems, itemSet({ItemTeamFirst + 2}));
+    EXPECT_EQ(done, std::vector<std::string>{"Team 3"});
+
+    done.clear();
+    ReadTeams(allTeams(), recorder());
+    for (std::size_t i = 0; i < Teams.size(); ++i) {
+        SCOPED_TRACE("team " + std::to_string(i + 1));
+        expectDemoTeam(Teams[i], demo::DemoTeams()[i]);
+    }
+    EXPECT_EQ(LoadedItems, allTeams());
+    ASSERT_EQ(done.size(), 11u);
+    EXPECT_EQ(done.front(), "Team 1");
+    EXPECT_EQ(done.back(), "Team 11");
+}
+
+TEST_F(TeamsTest, WritingOneTeamChangesOnlyItsBytesAndTheSeal)
+{
+    ReadTeams(allTeams());
+    const std::string exeBefore = ReadBytes(exePath());
+    const std::string saveBefore = ReadBytes(savePath());
+
+    const std::string fullDriverName = "\xC9tienne Beaumont-Lacroix"; // 24 bytes, one of them Windows-1252
+    ASSERT_EQ(fullDriverName.size(), 24u);
+    TTeamRecord& t = Teams[2];
+    t.TeamName = "Thirteen Char";
+    t.EngineName = "Vroom";
+    t.PowerQuali = 0x1234;
+    t.PowerRace = 0xA1B2;
+    t.FailureProb = 0x0F0E;
+    t.Drivers[0] = {fullDriverName, 0x4101, 0x4202, 0x0111, 0x0122, 99};
+    t.Drivers[1] = {"Al", 0x4303, 0x4404, 0x0133, 0x0144, 7};
+    const TTeamRecord written = t;
+    // Changed but not selected: stays as it is in the files.
+    Teams[3].TeamName = "Not me";
+    Teams[3].PowerRace = 1;
+
+    WriteTeams(itemSet({ItemTeamFirst + 2, ItemPoints}), recorder());
+    EXPECT_EQ(done, std::vector<std::string>{"Team 3"});
+
+    const std::string save = ReadBytes(savePath());
+    const std::string exe = ReadBytes(exePath());
+    EXPECT_EQ(changesOutside(saveBefore, save,
+                             {{0x17A3A, 0x17A3B}, {0x17B74, 0x17BA3}, {0x17D3E, 0x17D4A}, {0x17DCD, 0x17DD9},
+                              {0x17E48, 0x17E4B}}),
+              "");
+    EXPECT_EQ(changesOutside(exeBefore, exe,
+                             {{0x229720, 0x229721}, {0x229736, 0x229737}, {0x229758, 0x22975F},
+                              {0x2297B0, 0x2297B7}, {0x2297FC, 0x2297FD}}),
+              "");
+
+    EXPECT_EQ(byteAt(save, 0x17A3A), 0x63u);
+    EXPECT_EQ(byteAt(save, 0x17A3B), 7u);
+    EXPECT_EQ(save.substr(0x17B74, 24), fullDriverName);
+    EXPECT_EQ(save.substr(0x17B8C, 24), std::string("Al") + std::string(22, '\0'));
+    EXPECT_EQ(save.substr(0x17D3E, 13), "Thirteen Char");
+    EXPECT_EQ(save.substr(0x17DCD, 13), std::string("Vroom") + std::string(8, '\0'));
+    EXPECT_EQ(le32(save, 0x17E48), sealOf(save));
+    EXPECT_NE(le32(save, 0x17E48), le32(saveBefore, 0x17E48));
+
+    EXPECT_EQ(le16(exe, 0x229720), 0x1234u);
+    EXPECT_EQ(le16(exe, 0x229736), 0xA1B2u);
+    EXPECT_EQ(le16(exe, 0x229758), 0x4101u);
+    EXPECT_EQ(le16(exe, 0x22975A), 0x4202u);
+    EXPECT_EQ(le16(exe, 0x22975C), 0x4303u);
+    EXPECT_EQ(le16(exe, 0x22975E), 0x4404u);
+    EXPECT_EQ(le16(exe, 0x2297B0), 0x0111u);
+    EXPECT_EQ(le16(exe, 0x2297B2), 0x0122u);
+    EXPECT_EQ(le16(exe, 0x2297B4), 0x0133u);
+    EXPECT_EQ(le16(exe, 0x2297B6), 0x0144u);
+    EXPECT_EQ(le16(exe, 0x2297FC), 0x0F0Eu);
+
+    // Read back: the written team as it was, its neighbour as the files hold it.
+    InitTeams();
+    ReadTeams(allTeams());
+    EXPECT_EQ(Teams[2], written);
+    expectDemoTeam(Teams[3], demo::DemoTeams()[3]);
+}
+
+TEST_F(TeamsTest, EveryTeamWrittenReadsBackAndAReadTeamWritesBackTheSameBytes)
+{
+    const std::string exeBefore = ReadBytes(exePath());
+    const std::string saveBefore = ReadBytes(savePath());
+    ReadTeams(allTeams());
+    WriteTeams(allTeams());
+    EXPECT_EQ(changesOutside(exeBefore, ReadBytes(exePath())), "");
+    EXPECT_EQ(changesOutside(saveBefore, ReadBytes(savePath())), "");
+
+    for (std::size_t i = 0; i < Teams.size(); ++i) {
+        TTeamRecord& t = Teams[i];
+        const auto k = static_cast<std::uint16_t>(i);
+        t.TeamName = std::string(1 + i, static_cast<char>('A' + i)) + "!"; // 2 to 12 bytes
+        t.EngineName = std::string(13, static_cast<char>('a' + i));
+        t.PowerQuali = static_cast<std::uint16_t>(0x8000 + k);
+        t.PowerRace = static_cast<std::uint16_t>(0x0180 + k);
+        t.FailureProb = static_cast<std::uint16_t>(0xFF00 | k);
+        for (std::size_t d = 0; d < 2; ++d) {
+            TDriverRecord& r = t.Drivers[d];
+            r.DriverName = std::string(d == 0 ? 24 : 3 + i, static_cast<char>(0xC0 + 2 * i + d));
+            r.CarNumber = static_cast<std::uint8_t>(200 + 2 * i + d);
+            r.AbilityQualy = static_cast<std::uint16_t>(0x1000 * (d + 1) + k);
+            r.AbilityRace = static_cast<std::uint16_t>(0x2000 * (d + 1) + k);
+            r.RangeQuali = static_cast<std::uint16_t>(0x0300 + 0x10 * d + k);
+            r.RangeRace = static_cast<std::uint16_t>(0x0400 + 0x10 * d + k);
+        }
+    }
+    const TTeams written = Teams;
+    WriteTeams(allTeams());
+    InitTeams();
+    ReadTeams(allTeams());
+    for (std::size_t i = 0; i < Teams.size(); ++i)
+        EXPECT_EQ(Teams[i], written[i]) << "team " << i + 1;
+    EXPECT_EQ(le32(ReadBytes(savePath()), 0x17E48), sealOf(ReadBytes(savePath())));
+}
+
+TEST_F(TeamsTest, WithoutASelectedTeamReadingChangesNothingAndWritingOpensNothing)
+{
+    // The seal is spoiled on purpose: a write that renewed it would show.
+    std::string save = ReadBytes(savePath());
+    save[0x17E48] = static_cast<char>(save[0x17E48] ^ 0x5A);
+    WriteBytes(savePath(), save);
+    const std::string exe = ReadBytes(exePath());
+    const TTeams placeholders = Teams;
+    const TItemSet others = itemSet({ItemPoints, ItemCarTexturesFirst, ItemTeamFirst - 1});
+
+    ReadTeams(others, recorder());
+    WriteTeams(others, recorder());
+    EXPECT_EQ(Teams, placeholders);
+    EXPECT_EQ(LoadedItems, TItemSet{});
+    EXPECT_TRUE(done.empty());
+    EXPECT_EQ(changesOutside(save, ReadBytes(savePath())), "");
+    EXPECT_EQ(changesOutside(exe, ReadBytes(exePath())), "");
+
+    // Reading opens both files all the same.
+    std::filesystem::remove(exePath());
+    try {
+        ReadTeams(others);
+        ADD_FAILURE() << "read without an executable";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.path(), exePath());
+    }
+    WriteBytes(exePath(), exe);
+    std::filesystem::remove(savePath());
+    try {
+        ReadTeams(others);
+        ADD_FAILURE() << "read without a save file";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.path(), savePath());
+    }
+
+    std::filesystem::remove(exePath());
+    EXPECT_NO_THROW(WriteTeams(others));
+    EXPECT_NO_THROW(WriteTeams(TItemSet{}));
+    EXPECT_FALSE(std::filesystem::exists(exePath()));
+    EXPECT_FALSE(std::filesystem::exists(savePath()));
+}
+
+TEST_F(TeamsTest, AShortFileIsRefusedBeforeEitherFileIsWritten)
+{
+    const std::string exe = ReadBytes(exePath());
+    const std::string save = ReadBytes(savePath());
+    struct Case {
+        const char* what;
+        std::size_t exeLength, saveLength;
+        bool exeIsShort;
+    };
+    // The placeholders differ from the demo teams in every field, so that
+    // any write shows.
+    for (const Case& c : {Case{"short save file", exe.size(), 1000, false},
+                          Case{"save file without its seal", exe.size(), 0x17E48, false},
+                          Case{"executable ending in the figures", 0x229800, save.size(), true}}) {
+        SCOPED_TRACE(c.what);
+        const std::string exeBefore = exe.substr(0, c.exeLength);
+        const std::string saveBefore = save.substr(0, c.saveLength);
+        WriteBytes(exePath(), exeBefore);
+        WriteBytes(savePath(), saveBefore);
+        try {
+            WriteTeams(allTeams(), recorder());
+            ADD_FAILURE() << "no error";
+        } catch (const EFileError& e) {
+            EXPECT_EQ(e.path(), c.exeIsShort ? exePath() : savePath());
+            EXPECT_NE(std::string(e.what()).find(std::to_string(c.exeIsShort ? c.exeLength : c.saveLength) +
+                                                 " bytes long"),
+                      std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(changesOutside(exeBefore, ReadBytes(exePath())), "");
+        EXPECT_EQ(changesOutside(saveBefore, ReadBytes(savePath())), "");
+        EXPECT_TRUE(done.empty());
+    }
+}
+
+TEST_F(TeamsTest, AShortFileLeavesTheRecordsAsTheyWere)
+{
+    const std::string exe = ReadBytes(exePath());
+    const std::string save = ReadBytes(savePath());
+    LoadedItems[ItemPoints] = 1;
+    const TItemSet loaded = LoadedItems;
+    const TTeams placeholders = Teams;
+    // The save file is read first: an executable that ends in its last block
+    // fails after every name has been read.
+    for (const auto& [exeLength, saveLength] :
+         {std::pair<std::size_t, std::size_t>{exe.size(), 0x17C00}, {0x229800, save.size()}}) {
+        SCOPED_TRACE(std::to_string(exeLength) + " / " + std::to_string(saveLength));
+        WriteBytes(exePath(), exe.substr(0, exeLength));
+        WriteBytes(savePath(), save.substr(0, saveLength));
+        EXPECT_THROW(ReadTeams(allTeams(), recorder()), EReadError);
+        EXPECT_EQ(Teams, placeholders);
+        EXPECT_EQ(LoadedItems, loaded);
+        EXPECT_TRUE(done.empty());
+    }
+}
