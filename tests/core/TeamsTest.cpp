@@ -2,6 +2,7 @@
 #include "app/Items.h"
 #include "app/Settings.h"
 #include "app/Tools.h"
+#include "game/GP4Points.h"
 #include "game/GP4Teams.h"
 
 #include "DemoGame.h"
@@ -115,6 +116,7 @@ protected:
     {
         savedSettings_ = Settings;
         savedTeams_ = Teams;
+        savedPoints_ = PointsTable;
         savedLoaded_ = LoadedItems;
         demo::WriteDemoGame(dir.path());
         Settings = {};
@@ -123,11 +125,13 @@ protected:
         Settings.SaveFilePath = savePath();
         ClearItems(LoadedItems);
         InitTeams();
+        PointsTable.fill(0);
     }
     void TearDown() override
     {
         Settings = savedSettings_;
         Teams = savedTeams_;
+        PointsTable = savedPoints_;
         LoadedItems = savedLoaded_;
     }
 
@@ -144,6 +148,7 @@ protected:
 private:
     TSettings savedSettings_;
     TTeams savedTeams_;
+    TPointsTable savedPoints_;
     TItemSet savedLoaded_;
 };
 
@@ -392,4 +397,50 @@ TEST_F(TeamsTest, AShortFileLeavesTheRecordsAsTheyWere)
         EXPECT_EQ(LoadedItems, loaded);
         EXPECT_TRUE(done.empty());
     }
+}
+
+TEST_F(TeamsTest, PointsAreReadAndWrittenInPlace)
+{
+    const std::string exe = ReadBytes(exePath());
+    // Without the points item neither opens the file.
+    std::filesystem::remove(exePath());
+    EXPECT_NO_THROW(ReadPoints(allTeams(), recorder()));
+    EXPECT_NO_THROW(WritePoints(allTeams(), recorder()));
+    EXPECT_FALSE(std::filesystem::exists(exePath()));
+    EXPECT_TRUE(done.empty());
+    WriteBytes(exePath(), exe);
+
+    ReadPoints(itemSet({ItemPoints}), recorder());
+    EXPECT_EQ(PointsTable, demo::DemoPoints());
+    EXPECT_EQ(LoadedItems, itemSet({ItemPoints}));
+    EXPECT_EQ(done, std::vector<std::string>{"Points table"});
+
+    PointsTable[0] = 25;
+    WritePoints(itemSet({ItemPoints}), recorder());
+    const std::string after = ReadBytes(exePath());
+    EXPECT_EQ(byteAt(after, 0x3BE1D2), 0x19u);
+    EXPECT_EQ(changesOutside(exe, after, {{0x3BE1D2, 0x3BE1D2}}), "");
+    EXPECT_EQ(done.size(), 2u);
+}
+
+TEST_F(TeamsTest, AShortExecutableLeavesThePointsAndTheFileAsTheyWere)
+{
+    const std::string shortExe = ReadBytes(exePath()).substr(0, 0x3BE1E0); // ends inside the table
+    WriteBytes(exePath(), shortExe);
+    PointsTable.fill(7); // unlike the bytes still in the file
+    const TPointsTable before = PointsTable;
+
+    EXPECT_THROW(ReadPoints(itemSet({ItemPoints}), recorder()), EReadError);
+    EXPECT_EQ(PointsTable, before);
+    EXPECT_EQ(LoadedItems, TItemSet{});
+
+    PointsTable[0] = 25;
+    try {
+        WritePoints(itemSet({ItemPoints}), recorder());
+        ADD_FAILURE() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.path(), exePath());
+    }
+    EXPECT_EQ(changesOutside(shortExe, ReadBytes(exePath())), "");
+    EXPECT_TRUE(done.empty());
 }
