@@ -27,7 +27,6 @@ constexpr std::int64_t ExeNeeded = ExeFiguresOffset[GameVersion] + FiguresSize;
 constexpr std::int64_t SaveNeeded = SaveNamesOffset[SaveNamesVersion] + NamesSize + SaveTailSize;
 static_assert(FiguresSize == 242);
 static_assert(SaveNeeded <= SaveFileSize);
-static_assert(TeamNameSize <= DriverNameSize && EngineNameSize <= DriverNameSize);
 
 // Moves through a file field by field, reading each field into the record,
 // writing it from the record, or stepping over it when its team is not
@@ -64,19 +63,15 @@ public:
         }
     }
 
-    // width: at most that of a driver's name, the widest field.
-    void Text(std::string& text, std::size_t width, bool selected)
+    // The field's bytes as they are, whatever follows its first zero.
+    template <std::size_t Width> void Text(TTextField<Width>& field, bool selected)
     {
-        char field[DriverNameSize];
-        if (!selected) {
-            file_.Seek(static_cast<std::int64_t>(width), SeekOrigin::Current);
-        } else if (writing_) {
-            StringToField(text, field, width - 1);
-            file_.WriteBuffer(field, width);
-        } else {
-            file_.ReadBuffer(field, width);
-            text = FieldToString(field, width);
-        }
+        if (!selected)
+            file_.Seek(static_cast<std::int64_t>(Width), SeekOrigin::Current);
+        else if (writing_)
+            file_.WriteBuffer(field.data(), Width);
+        else
+            file_.ReadBuffer(field.data(), Width);
     }
 
 private:
@@ -99,11 +94,11 @@ void walkTeams(TTeams& teams, const TItemSet& selection, TFileStream& exe, TFile
     s.At(SaveNamesOffset[SaveNamesVersion]);
     for (std::size_t i = 0; i < teams.size(); ++i)
         for (TDriverRecord& d : teams[i].Drivers)
-            s.Text(d.DriverName, DriverNameSize, selected(i));
+            s.Text(d.DriverName, selected(i));
     for (std::size_t i = 0; i < teams.size(); ++i)
-        s.Text(teams[i].TeamName, TeamNameSize, selected(i));
+        s.Text(teams[i].TeamName, selected(i));
     for (std::size_t i = 0; i < teams.size(); ++i)
-        s.Text(teams[i].EngineName, EngineNameSize, selected(i));
+        s.Text(teams[i].EngineName, selected(i));
 
     TFieldWalk x(exe, writing);
     x.At(ExeFiguresOffset[GameVersion]);
@@ -154,15 +149,15 @@ void InitTeams()
     for (std::size_t i = 0; i < Teams.size(); ++i) {
         const std::string n = std::to_string(i + 1);
         TTeamRecord team;
-        team.TeamName = "Team " + n;
-        team.EngineName = "Engine " + n;
+        SetFieldText(team.TeamName, "Team " + n);
+        SetFieldText(team.EngineName, "Engine " + n);
         team.PowerQuali = 33500;
         team.PowerRace = 33500;
         team.FailureProb = 2000;
         for (std::size_t j = 0; j < team.Drivers.size(); ++j) {
             const auto number = static_cast<std::uint8_t>(2 * i + 1 + j);
             TDriverRecord& d = team.Drivers[j];
-            d.DriverName = "Driver " + std::to_string(number);
+            SetFieldText(d.DriverName, "Driver " + std::to_string(number));
             d.CarNumber = number;
             d.AbilityQualy = 16000;
             d.AbilityRace = 16000;

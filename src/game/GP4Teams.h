@@ -5,6 +5,8 @@
 #pragma once
 
 #include "app/Items.h"
+#include "app/Tools.h"
+#include "game/GameOffsets.h"
 
 #include <array>
 #include <cstdint>
@@ -12,12 +14,28 @@
 
 namespace paddock {
 
-// Texts are the game's single-byte (Windows-1252) bytes, unconverted. In the
-// files each lives in a field of fixed width: the text, then zeros; a text
-// that fills its field has no terminating zero, and a longer one is cut at
-// the field's width when written. Numbers are the game's raw values.
+// Texts are fields of fixed width holding the game's single-byte
+// (Windows-1252) bytes exactly as the files have them, so that a record read
+// and written back leaves every byte as it was. A text in a field runs up to
+// its first zero byte or to the field's end; a text stored in it fills it,
+// then zeros, and a longer one is cut at the field's width. Numbers are the
+// game's raw values.
+template <std::size_t Width> using TTextField = std::array<char, Width>;
+
+// The text of a field.
+template <std::size_t Width> std::string FieldText(const TTextField<Width>& field)
+{
+    return FieldToString(field.data(), Width);
+}
+
+// Stores a text in a field as the game does.
+template <std::size_t Width> void SetFieldText(TTextField<Width>& field, const std::string& text)
+{
+    StringToField(text, field.data(), Width - 1);
+}
+
 struct TDriverRecord {
-    std::string DriverName; // 24 bytes in the save file
+    TTextField<DriverNameSize> DriverName{};
     std::uint16_t AbilityQualy = 0;
     std::uint16_t AbilityRace = 0;
     std::uint16_t RangeQuali = 0;
@@ -28,8 +46,8 @@ struct TDriverRecord {
 };
 
 struct TTeamRecord {
-    std::string TeamName;   // 13 bytes in the save file
-    std::string EngineName; // 13 bytes in the save file
+    TTextField<TeamNameSize> TeamName{};
+    TTextField<EngineNameSize> EngineName{};
     std::uint16_t FailureProb = 0;
     std::uint16_t PowerQuali = 0;
     std::uint16_t PowerRace = 0;

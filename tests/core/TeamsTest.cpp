@@ -93,15 +93,15 @@ TItemSet allTeams()
 
 void expectDemoTeam(const TTeamRecord& team, const demo::DemoTeam& expected)
 {
-    // The files hold names cut at their fields' width ("Emerald Racing" has 14 bytes).
-    EXPECT_EQ(team.TeamName, std::string(expected.Name).substr(0, 13));
-    EXPECT_EQ(team.EngineName, std::string(expected.Engine).substr(0, 13));
+    // The files hold names cut at their fields' width.
+    EXPECT_EQ(FieldText(team.TeamName), std::string(expected.Name).substr(0, 13));
+    EXPECT_EQ(FieldText(team.EngineName), std::string(expected.Engine).substr(0, 13));
     EXPECT_EQ(team.PowerQuali, expected.PowerQuali);
     EXPECT_EQ(team.PowerRace, expected.PowerRace);
     EXPECT_EQ(team.FailureProb, expected.FailureProb);
     for (std::size_t d = 0; d < 2; ++d) {
         const TDriverRecord& driver = team.Drivers[d];
-        EXPECT_EQ(driver.DriverName, std::string(expected.Drivers[d].Name).substr(0, 24));
+        EXPECT_EQ(FieldText(driver.DriverName), std::string(expected.Drivers[d].Name).substr(0, 24));
         EXPECT_EQ(driver.CarNumber, expected.Drivers[d].CarNumber);
         EXPECT_EQ(driver.AbilityQualy, expected.Drivers[d].AbilityQualy);
         EXPECT_EQ(driver.AbilityRace, expected.Drivers[d].AbilityRace);
@@ -157,13 +157,13 @@ private:
 TEST_F(TeamsTest, InitGivesNumberedPlaceholders)
 {
     const TTeamRecord& last = Teams[10];
-    EXPECT_EQ(last.TeamName, "Team 11");
-    EXPECT_EQ(last.EngineName, "Engine 11");
+    EXPECT_EQ(FieldText(last.TeamName), "Team 11");
+    EXPECT_EQ(FieldText(last.EngineName), "Engine 11");
     EXPECT_EQ(last.PowerQuali, 33500);
     EXPECT_EQ(last.PowerRace, 33500);
     EXPECT_EQ(last.FailureProb, 2000);
-    EXPECT_EQ(last.Drivers[0].DriverName, "Driver 21");
-    EXPECT_EQ(last.Drivers[1].DriverName, "Driver 22");
+    EXPECT_EQ(FieldText(last.Drivers[0].DriverName), "Driver 21");
+    EXPECT_EQ(FieldText(last.Drivers[1].DriverName), "Driver 22");
     EXPECT_EQ(last.Drivers[0].CarNumber, 21);
     EXPECT_EQ(last.Drivers[1].CarNumber, 22);
     for (const TDriverRecord& d : last.Drivers) {
@@ -172,7 +172,7 @@ TEST_F(TeamsTest, InitGivesNumberedPlaceholders)
         EXPECT_EQ(d.RangeQuali, 300);
         EXPECT_EQ(d.RangeRace, 300);
     }
-    EXPECT_EQ(Teams[0].Drivers[0].DriverName, "Driver 1");
+    EXPECT_EQ(FieldText(Teams[0].Drivers[0].DriverName), "Driver 1");
     EXPECT_EQ(Teams[0].Drivers[1].CarNumber, 2);
 }
 
@@ -211,16 +211,18 @@ TEST_F(TeamsTest, WritingOneTeamChangesOnlyItsBytesAndTheSeal)
     const std::string fullDriverName = "\xC9tienne Beaumont-Lacroix"; // 24 bytes, one of them Windows-1252
     ASSERT_EQ(fullDriverName.size(), 24u);
     TTeamRecord& t = Teams[2];
-    t.TeamName = "Thirteen Char";
-    t.EngineName = "Vroom";
+    SetFieldText(t.TeamName, "Thirteen Char");
+    SetFieldText(t.EngineName, "Vroom");
     t.PowerQuali = 0x1234;
     t.PowerRace = 0xA1B2;
     t.FailureProb = 0x0F0E;
-    t.Drivers[0] = {fullDriverName, 0x4101, 0x4202, 0x0111, 0x0122, 99};
-    t.Drivers[1] = {"Al", 0x4303, 0x4404, 0x0133, 0x0144, 7};
+    t.Drivers[0] = {{}, 0x4101, 0x4202, 0x0111, 0x0122, 99};
+    t.Drivers[1] = {{}, 0x4303, 0x4404, 0x0133, 0x0144, 7};
+    SetFieldText(t.Drivers[0].DriverName, fullDriverName);
+    SetFieldText(t.Drivers[1].DriverName, "Al");
     const TTeamRecord written = t;
     // Changed but not selected: stays as it is in the files.
-    Teams[3].TeamName = "Not me";
+    SetFieldText(Teams[3].TeamName, "Not me");
     Teams[3].PowerRace = 1;
 
     WriteTeams(itemSet({ItemTeamFirst + 2, ItemPoints}), recorder());
@@ -267,6 +269,14 @@ TEST_F(TeamsTest, WritingOneTeamChangesOnlyItsBytesAndTheSeal)
 
 TEST_F(TeamsTest, EveryTeamWrittenReadsBackAndAReadTeamWritesBackTheSameBytes)
 {
+    // A name field with bytes after its text's end: they are the file's and
+    // come back as they were.
+    std::string withTail = ReadBytes(savePath());
+    withTail.replace(0x17D24 + 5, 8, std::string("\0tail\xE9!x", 8));
+    const std::uint32_t seal = sealOf(withTail);
+    for (int k = 0; k < 4; ++k)
+        withTail[0x17E48 + static_cast<std::size_t>(k)] = static_cast<char>(seal >> (8 * k));
+    WriteBytes(savePath(), withTail);
     const std::string exeBefore = ReadBytes(exePath());
     const std::string saveBefore = ReadBytes(savePath());
     ReadTeams(allTeams());
@@ -277,14 +287,14 @@ TEST_F(TeamsTest, EveryTeamWrittenReadsBackAndAReadTeamWritesBackTheSameBytes)
     for (std::size_t i = 0; i < Teams.size(); ++i) {
         TTeamRecord& t = Teams[i];
         const auto k = static_cast<std::uint16_t>(i);
-        t.TeamName = std::string(1 + i, static_cast<char>('A' + i)) + "!"; // 2 to 12 bytes
-        t.EngineName = std::string(13, static_cast<char>('a' + i));
+        SetFieldText(t.TeamName, std::string(1 + i, static_cast<char>('A' + i)) + "!"); // 2 to 12 bytes
+        SetFieldText(t.EngineName, std::string(13, static_cast<char>('a' + i)));
         t.PowerQuali = static_cast<std::uint16_t>(0x8000 + k);
         t.PowerRace = static_cast<std::uint16_t>(0x0180 + k);
         t.FailureProb = static_cast<std::uint16_t>(0xFF00 | k);
         for (std::size_t d = 0; d < 2; ++d) {
             TDriverRecord& r = t.Drivers[d];
-            r.DriverName = std::string(d == 0 ? 24 : 3 + i, static_cast<char>(0xC0 + 2 * i + d));
+            SetFieldText(r.DriverName, std::string(d == 0 ? 24 : 3 + i, static_cast<char>(0xC0 + 2 * i + d)));
             r.CarNumber = static_cast<std::uint8_t>(200 + 2 * i + d);
             r.AbilityQualy = static_cast<std::uint16_t>(0x1000 * (d + 1) + k);
             r.AbilityRace = static_cast<std::uint16_t>(0x2000 * (d + 1) + k);

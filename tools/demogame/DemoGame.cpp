@@ -18,7 +18,7 @@ const std::array<DemoTeam, 11>& DemoTeams()
         {"Rossa Corse", "Rossa 051", 34350, 34200, 1600, {{"Marco Bellandi", 1, 16900, 16800, 240, 260}, {"Rui Carvalho", 2, 16300, 16400, 260, 280}}},
         {"Silverline", "Stern FO110", 34300, 34150, 2200, {{"Jari Koskinen", 3, 16700, 16500, 250, 300}, {"David Harland", 4, 16400, 16300, 270, 290}}},
         {"Lancaster GP", "Vantage V10", 33900, 33800, 1900, {{"Ralph Steiner", 5, 16200, 16250, 280, 300}, {"Juan Pablo Reyes", 6, 16350, 16100, 300, 340}}},
-        {"Emerald Racing", "Hartwell", 33700, 33600, 2100, {{"Eddie Doyle", 7, 15800, 15900, 300, 310}, {"Pedro de Lima", 8, 15500, 15600, 320, 330}}},
+        {"Emerald Team", "Hartwell", 33700, 33600, 2100, {{"Eddie Doyle", 7, 15800, 15900, 300, 310}, {"Pedro de Lima", 8, 15500, 15600, 320, 330}}},
         {"Benedetti", "Renard RS21", 33500, 33450, 2400, {{"Giancarlo Fini", 9, 15700, 15650, 300, 320}, {"Jenson Barlow", 10, 15600, 15700, 290, 300}}},
         {"Harrier", "Vantage V10", 33400, 33350, 2000, {{"Heinrich Frenz", 11, 15900, 15800, 280, 300}, {"Jarno Tulli", 12, 15750, 15600, 300, 330}}},
         {"Sauterne", "Petrus 01", 33300, 33250, 2300, {{"Nils Hedfeld", 14, 15650, 15700, 300, 310}, {"Kimi Raikka", 15, 15500, 15450, 330, 360}}},
