@@ -1,5 +1,7 @@
 #include "app/Interaction.h"
 
+#include "app/EditorHost.h"
+
 #include <stdexcept>
 
 namespace paddock {
@@ -18,6 +20,20 @@ UserInteraction& Interaction()
 void SetInteraction(UserInteraction* interaction)
 {
     current = interaction;
+}
+
+namespace {
+EditorHost* host = nullptr;
+}
+
+EditorHost* CurrentEditorHost()
+{
+    return host;
+}
+
+void SetEditorHost(EditorHost* editorHost)
+{
+    host = editorHost;
 }
 
 } // namespace paddock

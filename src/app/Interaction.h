@@ -3,6 +3,7 @@
 // tests use one with scripted answers. Core code never creates widgets.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace paddock {
@@ -31,6 +32,25 @@ public:
     virtual std::string name() const = 0;
 };
 
+// A progress window, shown while a long command runs and closed when the
+// object goes.
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    // One more item is done: the bar moves on and the item is named.
+    virtual void step(const std::string& item) = 0;
+    // True once the user pressed the cancel button (when there is one).
+    virtual bool cancelled() const = 0;
+};
+
+struct ProgressRequest {
+    std::string caption;
+    int maximum = 0;
+    bool showCancel = false;
+    int clientWidth = 0;  // 0 keeps the window's own
+    int clientHeight = 0; // 0 keeps the window's own
+};
+
 class UserInteraction {
 public:
     virtual ~UserInteraction() = default;
@@ -52,6 +72,8 @@ public:
     virtual bool chooseFolder(const std::string& title, const std::string& initialFolder, std::string& chosen) = 0;
     // Runs one of the program's own modal windows.
     virtual int runModal(ModalWindow& window) = 0;
+    // Shows a progress window without waiting for it.
+    virtual std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest& request) = 0;
 };
 
 // The process-wide interaction, set once by the program (or a test).

@@ -2,12 +2,16 @@
 
 #include "app/About.h"
 #include "app/Application.h"
+#include "app/EditorHost.h"
 #include "app/Icons.h"
 #include "app/Items.h"
 #include "app/Options.h"
 #include "app/QtInteraction.h"
 #include "app/Settings.h"
 #include "app/Tools.h"
+#include "game/GP4CarTextures.h"
+#include "game/GP4Points.h"
+#include "game/GP4Teams.h"
 #include "ui/EditorForm.h"
 #include "ui/EditorTEX.h"
 #include "ui/EditorWAD.h"
@@ -40,6 +44,7 @@ TMainForm::TMainForm(const std::string& programPath)
 
     if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
         app->setExceptionHandler([this](std::exception_ptr error) { ApplicationEvents1Exception(error); });
+    SetEditorHost(this);
 
     FormCreate(programPath);
 }
@@ -50,6 +55,8 @@ TMainForm::~TMainForm()
         app->setExceptionHandler({});
     delete editor_;
     editor_ = nullptr;
+    if (CurrentEditorHost() == this)
+        SetEditorHost(nullptr);
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -153,6 +160,11 @@ void TMainForm::FormCreate(const std::string& programPath)
     // later fails then.
     ForceDirectories(Settings.TempPath);
     ForceDirectories(Settings.ExportPath);
+
+    // Default data until the user loads from the game.
+    InitTeams();
+    ClearCarTextures();
+    PointsTable.fill(0);
 
     ClearItems(LoadedItems);
 

@@ -3,6 +3,8 @@
 // the start-up, opens and closes the editors and cleans up at the end.
 #pragma once
 
+#include "app/EditorHost.h"
+
 #include <QMainWindow>
 
 #include <exception>
@@ -18,7 +20,7 @@ namespace paddock {
 
 class TEditorForm;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public EditorHost {
     Q_OBJECT
 public:
     // Runs the start-up. programPath: the program's folder; empty means the
@@ -42,8 +44,8 @@ public:
     void CloseEditor();
 
     // Requests passed on to the current editor window.
-    void StoreEdits();
-    void ReloadData();
+    void StoreEdits() override;
+    void ReloadData() override;
 
     // The vertical position that centres the main window and a 400-pixel
     // editor below it on a screen of the given height.

@@ -1,5 +1,6 @@
 #include "app/QtInteraction.h"
 
+#include "app/FormProgress.h"
 #include "app/Tools.h"
 
 #include <QApplication>
@@ -158,6 +159,12 @@ bool QtInteraction::chooseFolder(const std::string& title, const std::string& in
 int QtInteraction::runModal(ModalWindow& window)
 {
     return window.exec();
+}
+
+std::unique_ptr<ProgressWindow> QtInteraction::showProgress(const ProgressRequest& request)
+{
+    return std::make_unique<QtProgress>(ShowProgress(ToQString(request.caption), request.maximum, request.showCancel,
+                                                     request.clientWidth, request.clientHeight));
 }
 
 } // namespace paddock

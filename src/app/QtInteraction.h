@@ -33,6 +33,7 @@ public:
     bool saveFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) override;
     bool chooseFolder(const std::string& title, const std::string& initialFolder, std::string& chosen) override;
     int runModal(ModalWindow& window) override;
+    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest& request) override;
 };
 
 // Text conversions between the core's UTF-8 strings and Qt.

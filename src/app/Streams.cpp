@@ -35,7 +35,14 @@ std::int64_t ftell64(std::FILE* f)
 #endif
 }
 
+TWriteFault writeFault;
+
 } // namespace
+
+void SetWriteFault(TWriteFault fault)
+{
+    writeFault = std::move(fault);
+}
 
 void TStream::ReadBuffer(void* buffer, std::size_t count)
 {
@@ -111,6 +118,8 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count)
 {
     if (!file_)
         throw EWriteError(path_, "File is closed");
+    if (writeFault)
+        writeFault(path_, static_cast<std::int64_t>(count));
     if (lastWasRead_)
         fseek64(file_, 0, SEEK_CUR);
     lastWasRead_ = false;
@@ -149,6 +158,8 @@ void TFileStream::CopyFromFile(TFileStream& source, std::int64_t count)
         return;
     if (!file_ || !source.file_)
         throw EWriteError(path_, "File is closed");
+    if (writeFault)
+        writeFault(path_, count);
 #ifdef __linux__
     // Both streams hand their buffered state to the file first; the kernel
     // then copies between the two files at explicit offsets.

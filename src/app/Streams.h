@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,13 @@ public:
 };
 
 enum class FileMode { OpenRead, OpenReadWrite, Create };
+
+// A seam for tests: when set, it is called before every write to a file with
+// the file's path and the number of bytes about to be written, and may throw
+// (an EWriteError, as a full disk would) to make that write fail. The program
+// never sets it.
+using TWriteFault = std::function<void(const std::string& path, std::int64_t count)>;
+void SetWriteFault(TWriteFault fault);
 
 // A file opened for one operation and closed when the object goes.
 class TFileStream : public TStream {

@@ -120,14 +120,42 @@ bool CheckFileMask(const std::string& mask)
     return true;
 }
 
+namespace {
+thread_local TCollectedMessages* collecting = nullptr;
+} // namespace
+
 void ShowErrorMessage(const std::string& text)
 {
-    Interaction().error(text);
+    if (collecting)
+        collecting->messages.push_back({true, text});
+    else
+        Interaction().error(text);
 }
 
 void ShowMessage(const std::string& text)
 {
-    Interaction().message(text);
+    if (collecting)
+        collecting->messages.push_back({false, text});
+    else
+        Interaction().message(text);
+}
+
+void TCollectedMessages::Show()
+{
+    std::vector<Message> shown;
+    shown.swap(messages);
+    for (const Message& m : shown)
+        m.error ? ShowErrorMessage(m.text) : ShowMessage(m.text);
+}
+
+TCollectMessages::TCollectMessages(TCollectedMessages& into) : previous_(collecting)
+{
+    collecting = &into;
+}
+
+TCollectMessages::~TCollectMessages()
+{
+    collecting = previous_;
 }
 
 // ---- Files ----------------------------------------------------------------

@@ -40,6 +40,29 @@ bool CheckFileMask(const std::string& mask);
 void ShowErrorMessage(const std::string& text);
 void ShowMessage(const std::string& text);
 
+// Messages of work that runs on a thread of its own: while a TCollectMessages
+// lives on a thread, ShowMessage and ShowErrorMessage on that thread are kept
+// in its TCollectedMessages, which the user-interface thread shows later.
+struct TCollectedMessages {
+    struct Message {
+        bool error;
+        std::string text;
+    };
+    std::vector<Message> messages;
+    // Shows the messages in the order they came, and forgets them.
+    void Show();
+};
+class TCollectMessages {
+public:
+    explicit TCollectMessages(TCollectedMessages& into);
+    ~TCollectMessages();
+    TCollectMessages(const TCollectMessages&) = delete;
+    TCollectMessages& operator=(const TCollectMessages&) = delete;
+
+private:
+    TCollectedMessages* previous_;
+};
+
 // ---- Files ----------------------------------------------------------------
 
 // Lists folder + mask in the file system's order. Subfolders whose names match

@@ -5,6 +5,7 @@
 #include "formats/TGA.h"
 #include "formats/TextureCodec.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -83,6 +84,41 @@ std::string numbered(const std::string& mask, std::uint32_t i)
     return ReplaceAll(mask, "*", std::to_string(i));
 }
 
+// A 64-bit fingerprint of a picture's size and pixels: four independent
+// multiply-and-fold lanes over 8-byte words, mixed at the end. Equal
+// fingerprints stand for equal pictures; two different pictures share one
+// with a chance of about one in 2^64.
+std::uint64_t fingerprint(const TPicture& picture)
+{
+    constexpr std::uint64_t prime = 0x9E3779B97F4A7C15ull;
+    auto mix = [](std::uint64_t h) {
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        h *= 0xC4CEB9FE1A85EC53ull;
+        return h ^ (h >> 33);
+    };
+    std::uint64_t lanes[4] = {prime, prime * 3, prime * 5, prime * 7};
+    const std::uint8_t* bytes = picture.Pixels.data();
+    const std::size_t size = picture.Pixels.size();
+    std::size_t at = 0;
+    for (; at + 32 <= size; at += 32) {
+        for (int k = 0; k < 4; ++k) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + at + 8 * static_cast<std::size_t>(k), 8);
+            lanes[k] = (lanes[k] ^ word) * prime;
+            lanes[k] ^= lanes[k] >> 29;
+        }
+    }
+    std::uint64_t h = mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(picture.Width)) << 32 |
+                          static_cast<std::uint32_t>(picture.Height));
+    for (; at < size; ++at)
+        h = (h ^ bytes[at]) * prime;
+    for (std::uint64_t lane : lanes)
+        h = mix(h ^ mix(lane));
+    return mix(h ^ size);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -131,15 +167,15 @@ bool TTEXFile::LoadFromFile(const std::string& fileName)
     return LoadFromStream(stream);
 }
 
-bool TTEXFile::LoadFromBuffer(const void* bytes, std::size_t length)
+bool TTEXFile::LoadFromBuffer(const void* bytes, std::size_t length, bool decode)
 {
     FileName.clear();
     TMemoryStreamEx stream;
     stream.SetPointer(bytes, length);
-    return LoadFromStream(stream);
+    return LoadFromStream(stream, decode);
 }
 
-bool TTEXFile::LoadFromStream(TStream& stream)
+bool TTEXFile::LoadFromStream(TStream& stream, bool decode)
 {
     CodecSession codec;
     if (!codec.Open())
@@ -215,14 +251,18 @@ bool TTEXFile::LoadFromStream(TStream& stream)
             ShowErrorMessage(ErrFourCC);
             continue;
         }
+        if (!decode)
+            continue;
         TStoredData data{header.FourCC(), header.Width(), header.Height(), std::vector<std::uint8_t>(dataSizes[i])};
         stream.SetPosition(static_cast<std::int64_t>(table[i].Offset) + static_cast<std::int64_t>(TTEXTextureHeader::Size));
         stream.ReadBuffer(data.Bytes.data(), data.Bytes.size());
         TMemoryStreamEx view;
         view.SetPointer(data.Bytes.data(), data.Bytes.size());
         pictures[i] = codec->Decode(paramsOf(header), view);
-        if (pictures[i])
+        if (pictures[i]) {
+            data.PictureFingerprint = fingerprint(*pictures[i]);
             stored[i] = std::move(data);
+        }
     }
 
     Header1 = header1;
@@ -281,22 +321,15 @@ bool TTEXFile::SaveToStream(TStream& stream)
             ShowErrorMessage(ErrFourCC);
         } else if (const std::optional<TPicture>& picture = Pictures[i]; picture && consistentPicture(*picture)) {
             const TTextureParams params = paramsOf(header);
-            // The data read at load is written again when it still decodes to
-            // the texture's picture: re-encoding would only lose quality.
+            // The data read at load is written again while the picture is
+            // still the one it decoded to: re-encoding would only lose quality.
             const std::optional<TStoredData>* kept = i < stored_.size() ? &stored_[i] : nullptr;
-            bool written = false;
             if (kept && *kept && (*kept)->FourCC == header.FourCC() && (*kept)->Width == header.Width() &&
                 (*kept)->Height == header.Height() && static_cast<std::uint32_t>(picture->Width) == header.Width() &&
-                static_cast<std::uint32_t>(picture->Height) == header.Height()) {
-                TMemoryStreamEx view;
-                view.SetPointer((*kept)->Bytes.data(), (*kept)->Bytes.size());
-                const std::optional<TPicture> decoded = codec->Decode(params, view);
-                if (decoded && *decoded == *picture) {
-                    stream.WriteBuffer((*kept)->Bytes.data(), (*kept)->Bytes.size());
-                    written = true;
-                }
-            }
-            if (!written)
+                static_cast<std::uint32_t>(picture->Height) == header.Height() &&
+                (*kept)->PictureFingerprint == fingerprint(*picture))
+                stream.WriteBuffer((*kept)->Bytes.data(), (*kept)->Bytes.size());
+            else
                 codec->Encode(params, *picture, stream);
         }
         Table[i].Size = static_cast<std::uint32_t>(stream.Position() - blockStart);
@@ -349,6 +382,20 @@ void TTEXFile::SetBitmap(int index, const TPicture& picture)
     Headers[i].SetField(TTEXTextureHeader::WidthOffset, width);
     Headers[i].SetField(TTEXTextureHeader::HeightOffset, height);
     Headers[i].SetField(TTEXTextureHeader::LinearSizeOffset, width * height);
+}
+
+bool TTEXFile::CopyTexture(int index, const TTEXFile& source, int sourceIndex)
+{
+    const TPicture* picture = source.GetBitmap(sourceIndex);
+    if (!picture || !validIndex(index) || !consistentPicture(*picture))
+        return false;
+    SetBitmap(index, *picture);
+    const auto i = static_cast<std::size_t>(index);
+    const auto from = static_cast<std::size_t>(sourceIndex);
+    if (stored_.size() < Count)
+        stored_.resize(Count);
+    stored_[i] = from < source.stored_.size() ? source.stored_[from] : std::nullopt;
+    return true;
 }
 
 bool TTEXFile::Downsample(std::uint8_t factor)

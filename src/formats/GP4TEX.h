@@ -93,9 +93,12 @@ public:
     // File errors (EFileError) are not caught.
     bool LoadFromFile(const std::string& fileName);
     // Reads the caller's block in place; it must stay valid during the call.
-    bool LoadFromBuffer(const void* bytes, std::size_t length);
+    // Without decode the container's layout and records are read and checked
+    // as always, but no texture gets a picture or keeps its data: for a
+    // caller that gives every texture a new picture before it saves.
+    bool LoadFromBuffer(const void* bytes, std::size_t length, bool decode = true);
     // The stream holds the container from position 0.
-    bool LoadFromStream(TStream& stream);
+    bool LoadFromStream(TStream& stream, bool decode = true);
 
     // Writes the container beside the target (creating missing folders) and
     // replaces the target only when it is complete. FileName is unchanged.
@@ -121,6 +124,13 @@ public:
     // happens for an invalid index. A picture whose pixel block does not
     // match its size is a programming error (std::invalid_argument).
     void SetBitmap(int index, const TPicture& picture);
+    // As SetBitmap with texture sourceIndex of source, taking that texture's
+    // compressed data along: while the source texture's picture is still the
+    // one its data decodes to and the formats and sizes agree, a save writes
+    // those blocks as they are instead of encoding the picture again. False,
+    // with nothing changed, for an invalid index or a source texture without
+    // a picture.
+    bool CopyTexture(int index, const TTEXFile& source, int sourceIndex);
     // Rebuilds textures 1 to Count - 1 as ever smaller copies of texture 0:
     // each step divides the previous size by factor and rounds it up to a
     // multiple of 4; every destination pixel is one whole source pixel.
@@ -152,6 +162,8 @@ private:
         std::uint32_t Width = 0;
         std::uint32_t Height = 0;
         std::vector<std::uint8_t> Bytes;
+        // Of the picture the bytes decode to.
+        std::uint64_t PictureFingerprint = 0;
     };
 
     bool validIndex(int index) const;

@@ -195,6 +195,14 @@ std::uint32_t checkedSize(std::int64_t size, const std::string& file, const std:
 
 // ---------------------------------------------------------------------------
 
+std::optional<std::string> MemberFilePath(const std::string& folder, const std::string& name)
+{
+    std::vector<std::string> levels;
+    if (splitMemberName(name, levels) != NameCheck::Ok)
+        return std::nullopt;
+    return joinLevels(AddTrailingBackslash(folder), levels);
+}
+
 std::string TWADEntry::NameString() const
 {
     return FieldToString(Name, sizeof Name);
@@ -306,13 +314,13 @@ bool TWADFile::ReadMember(int index, std::vector<std::uint8_t>& bytes) const
     return true;
 }
 
-std::unique_ptr<TTEXFile> TWADFile::LoadTexture(int index) const
+std::unique_ptr<TTEXFile> TWADFile::LoadTexture(int index, bool decode) const
 {
     std::vector<std::uint8_t> bytes;
     if (!ReadMember(index, bytes))
         return nullptr;
     auto texture = std::make_unique<TTEXFile>();
-    if (!texture->LoadFromBuffer(bytes.data(), bytes.size()))
+    if (!texture->LoadFromBuffer(bytes.data(), bytes.size(), decode))
         return nullptr;
     return texture;
 }

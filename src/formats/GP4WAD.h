@@ -39,6 +39,12 @@ struct TWADListRow {
     bool Outside = false; // the member lies outside the archive file
 };
 
+// The file below folder that stands for the member name (its backslash or
+// slash separated levels as folder levels), or nullopt for a name that would
+// lead outside the folder (absolute, with a drive letter or a ".." level) or
+// that names no file. The same mapping as extraction and rebuilding use.
+std::optional<std::string> MemberFilePath(const std::string& folder, const std::string& name);
+
 class TWADFile {
 public:
     explicit TWADFile(const std::string& fileName = {});
@@ -71,8 +77,9 @@ public:
     // now raises EReadError naming the member.
     bool ReadMember(int index, std::vector<std::uint8_t>& bytes) const;
     // The member read as a texture container, or nullptr when the index is
-    // outside the directory or the bytes are not a container.
-    std::unique_ptr<TTEXFile> LoadTexture(int index) const;
+    // outside the directory or the bytes are not a container. Without decode
+    // the textures get no pictures (see TTEXFile::LoadFromBuffer).
+    std::unique_ptr<TTEXFile> LoadTexture(int index, bool decode = true) const;
     // Writes a member to target (a full path), or with targetIsFolder below
     // the folder target, re-creating the folder levels of its name (separated
     // by backslashes or slashes). A name that would lead outside the folder

@@ -95,6 +95,7 @@ void ScriptedInteraction::reset()
     log_.clear();
     fileRequests_.clear();
     folderRequests_.clear();
+    progress_.clear();
 }
 
 std::optional<ScriptedInteraction::Expectation> ScriptedInteraction::take(Kind kind, const std::string& text,
@@ -189,6 +190,40 @@ int ScriptedInteraction::runModal(ModalWindow& window)
     if (!e)
         return 0;
     return e->handler ? e->handler(window) : 0;
+}
+
+class ScriptedInteraction::RecordedProgress : public ProgressWindow {
+public:
+    RecordedProgress(ScriptedInteraction& owner, std::size_t index, std::unique_ptr<ProgressWindow> real)
+        : owner_(owner), index_(index), real_(std::move(real))
+    {
+    }
+    ~RecordedProgress() override
+    {
+        if (index_ < owner_.progress_.size())
+            owner_.progress_[index_].open = false;
+    }
+    void step(const std::string& item) override
+    {
+        if (index_ < owner_.progress_.size())
+            owner_.progress_[index_].steps.push_back(item);
+        if (real_)
+            real_->step(item);
+    }
+    bool cancelled() const override { return real_ && real_->cancelled(); }
+
+private:
+    ScriptedInteraction& owner_;
+    std::size_t index_;
+    std::unique_ptr<ProgressWindow> real_;
+};
+
+std::unique_ptr<ProgressWindow> ScriptedInteraction::showProgress(const ProgressRequest& request)
+{
+    log_.push_back("progress: " + request.caption);
+    progress_.push_back({request, {}, true});
+    return std::make_unique<RecordedProgress>(*this, progress_.size() - 1,
+                                              progressFactory_ ? progressFactory_(request) : nullptr);
 }
 
 ScopedScript::ScopedScript()

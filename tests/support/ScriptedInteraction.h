@@ -49,6 +49,18 @@ public:
     // The titles and initial folders of the folder choosers seen.
     const std::vector<std::string>& folderRequests() const { return folderRequests_; }
 
+    // The progress windows shown, in order, with the items they named and
+    // whether they are still open. Progress is recorded, not scripted.
+    struct ProgressRecord {
+        ProgressRequest request;
+        std::vector<std::string> steps;
+        bool open = true;
+    };
+    const std::vector<ProgressRecord>& progress() const { return progress_; }
+    // Makes every progress window also a real one (window tests).
+    using ProgressFactory = std::function<std::unique_ptr<ProgressWindow>(const ProgressRequest&)>;
+    void setProgressFactory(ProgressFactory factory) { progressFactory_ = std::move(factory); }
+
     void message(const std::string& text) override;
     void error(const std::string& text) override;
     bool question(const std::string& text, QuestionKind kind) override;
@@ -57,8 +69,11 @@ public:
     bool saveFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) override;
     bool chooseFolder(const std::string& title, const std::string& initialFolder, std::string& chosen) override;
     int runModal(ModalWindow& window) override;
+    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest& request) override;
 
 private:
+    class RecordedProgress;
+
     struct Expectation {
         Kind kind;
         std::string text;   // message, question, input title, window name
@@ -79,6 +94,8 @@ private:
     std::vector<std::string> log_;
     std::vector<FileDialogRequest> fileRequests_;
     std::vector<std::string> folderRequests_;
+    std::vector<ProgressRecord> progress_;
+    ProgressFactory progressFactory_;
 };
 
 // Installs a scripted interaction for the lifetime of the object.

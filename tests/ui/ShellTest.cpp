@@ -2,6 +2,9 @@
 // About and folder-and-mask windows.
 #include "UiSupport.h"
 
+#include "app/ExportImport.h"
+#include "app/FormProgress.h"
+#include "app/Items.h"
 #include "app/FrmSequence.h"
 #include "app/Main.h"
 #include "app/Options.h"
@@ -16,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -331,6 +336,26 @@ private slots:
         form->ReloadData();
         QCOMPARE(TTestEditorA::stored, stored + 1);
         QCOMPARE(TTestEditorA::reloaded, reloaded + 1);
+
+        // The import and export send them too, around their own progress
+        // window, which is gone when they end.
+        QPointer<TFrmProgress> shown;
+        (*script)->setProgressFactory([&shown](const ProgressRequest& r) {
+            shown = ShowProgress(QString::fromStdString(r.caption), r.maximum, r.showCancel, r.clientWidth,
+                                 r.clientHeight);
+            UI_CHECK(shown->isVisible());
+            return std::make_unique<QtProgress>(shown.data());
+        });
+        SelectItems({14, 21});
+        ImportSelected();
+        QCOMPARE(TTestEditorA::reloaded, reloaded + 2);
+        QVERIFY(shown.isNull());
+        QCOMPARE((*script)->progress().back().steps, (std::vector<std::string>{"Team 5", "Points table"}));
+        SelectItems({14});
+        ExportSelected();
+        QCOMPARE(TTestEditorA::stored, stored + 2);
+        QVERIFY(shown.isNull());
+        QCOMPARE(QString::fromStdString((*script)->progress().back().request.caption), QStringLiteral("Exporting..."));
     }
 
     void exitWritesSettingsAndRemovesTheWorkingFolder()
@@ -460,6 +485,33 @@ private slots:
         form->Configure1Click();
         qputenv("HOME", oldHome);
         QCOMPARE(QString::fromStdString(Settings.GamePath), QString::fromStdString(installed + PathDelim));
+    }
+
+    void progressWindowFollowsTheItems()
+    {
+        std::unique_ptr<TFrmProgress> window(ShowProgress(QStringLiteral("Importing..."), 3, false, 300, 80));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Importing..."));
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->size(), QSize(300, 80));
+        QVERIFY(!window->bbCancel->isVisible());
+        // Without its button the panel fills the window.
+        QCOMPARE(window->Panel1->geometry(), window->rect());
+        QCOMPARE(window->pbProgress->minimum(), 0);
+        QCOMPARE(window->pbProgress->maximum(), 3);
+        window->Step(QStringLiteral("Team 5"));
+        window->Step(QStringLiteral("Points table"));
+        QCOMPARE(window->pbProgress->value(), 2);
+        QCOMPARE(window->stInfo->text(), QStringLiteral("Points table"));
+        QCOMPARE(window->stProgress->text(), QStringLiteral("2 of 3"));
+
+        // With the button, below the panel; it sets the flag.
+        std::unique_ptr<TFrmProgress> cancellable(ShowProgress(QStringLiteral("Progress"), 1, true, 0, 0));
+        QVERIFY(cancellable->bbCancel->isVisible());
+        QVERIFY(cancellable->width() >= TFrmProgress::DesignWidth && cancellable->height() >= TFrmProgress::DesignHeight);
+        QVERIFY(cancellable->bbCancel->mapTo(cancellable.get(), QPoint(0, 0)).y() >= cancellable->Panel1->geometry().bottom());
+        QVERIFY(!cancellable->Cancelled());
+        QTest::mouseClick(cancellable->bbCancel, Qt::LeftButton);
+        QVERIFY(cancellable->Cancelled());
     }
 
     void sequenceWindowShowsItsTextsAndRemembersAnswers()

@@ -3,6 +3,7 @@
 // around it, at the default font and at a font half as large again.
 #include "UiSupport.h"
 
+#include "app/FormProgress.h"
 #include "app/FrmSequence.h"
 #include "app/Main.h"
 #include "ui/EditorForm.h"
@@ -209,6 +210,11 @@ private slots:
         (*program.script)->expectModal("FormSequence", inspect("folder and mask", faults));
         std::string sequence;
         ChooseSequence("/out", "t*.TGA", sequence);
+        for (const bool cancel : {false, true}) {
+            std::unique_ptr<TFrmProgress> progress(ShowProgress(QStringLiteral("Exporting..."), 2, cancel, 300, 80));
+            progress->Step(QStringLiteral("Car textures of team 11"));
+            faults << layoutFaults(*progress, cancel ? "progress with cancel" : "progress");
+        }
 
         std::vector<QAction*> editors;
         chosenItems(form.Editors1, editors);

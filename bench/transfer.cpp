@@ -1,0 +1,179 @@
+// Import and export benchmark on the demo game folder (made in a temporary
+// folder): the import of all teams, the points table and every team's
+// liveries, and the export of all 11 teams' car textures (66 containers
+// staged, cars.wad backed up and rebuilt). The export is set against its
+// floor, timed in the same run: encoding the textures that an export of
+// unedited liveries must encode (the smaller textures of the low-resolution
+// containers, rebuilt from their new texture 0) plus two plain copies of
+// cars.wad (the backup and the rebuilt archive). Exit code 0 when the export
+// takes at most 1.5 times its floor.
+//
+//   bench_transfer [runs [folder]]
+//
+// runs: timed runs of each (default 7); the median counts. folder: where the
+// temporary folder goes (default: the system's temporary folder).
+
+#include "app/ExportImport.h"
+#include "app/Interaction.h"
+#include "app/Items.h"
+#include "app/Settings.h"
+#include "app/Tools.h"
+#include "formats/GP4TEX.h"
+#include "formats/GP4WAD.h"
+#include "formats/TextureCodec.h"
+#include "game/GP4CarTextures.h"
+#include "game/GP4Teams.h"
+
+#include "DemoGame.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace paddock;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers nothing and shows nothing; messages go to the standard error.
+class SilentInteraction : public UserInteraction {
+public:
+    void message(const std::string&) override {}
+    void error(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+    bool question(const std::string&, QuestionKind) override { return true; }
+    bool input(const std::string&, const std::string&, std::string&) override { return false; }
+    bool openFile(const FileDialogRequest&, std::string&, int&) override { return false; }
+    bool saveFile(const FileDialogRequest&, std::string&, int&) override { return false; }
+    bool chooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
+    int runModal(ModalWindow&) override { return 0; }
+    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest&) override
+    {
+        struct Nothing : ProgressWindow {
+            void step(const std::string&) override {}
+            bool cancelled() const override { return false; }
+        };
+        return std::make_unique<Nothing>();
+    }
+};
+
+double seconds(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The pictures an export of unedited liveries encodes: for each team and kind
+// the smaller textures of the low-resolution container, made from the
+// high-resolution texture that becomes its texture 0.
+std::vector<std::pair<DXTFormat, TPicture>> picturesToEncode()
+{
+    std::vector<std::pair<DXTFormat, TPicture>> pictures;
+    TWADFile wad(CarsArchivePath());
+    wad.ReadDirectory();
+    for (int team = 0; team < TeamCount; ++team) {
+        for (int kind = 0; kind < CarTextureKinds; ++kind) {
+            const TTEXFile& hi = *CarTextureTable[static_cast<std::size_t>(team)][static_cast<std::size_t>(kind)];
+            auto low = wad.LoadTexture(wad.IndexOf(CarTextureName(team, kind, false)));
+            const int from = kind == 2 && low->GetHeader(0).Width() == 128 ? 0 : 1;
+            low->CopyTexture(0, hi, from);
+            low->Downsample(2);
+            for (std::uint32_t i = 1; i < low->Count; ++i)
+                pictures.emplace_back(*FormatFromFourCC(low->GetHeader(static_cast<int>(i)).FourCC()),
+                                      *low->GetBitmap(static_cast<int>(i)));
+        }
+    }
+    return pictures;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const fs::path base = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
+    const fs::path root = base / ("paddock-bench-transfer-" + std::to_string(::getpid()));
+    SilentInteraction interaction;
+    SetInteraction(&interaction);
+
+    const std::string game = (root / "game").string() + PathDelim;
+    demo::WriteDemoGame(game, true);
+    Settings.GamePath = game;
+    Settings.GameExePath = game + "GP4.EXE";
+    Settings.SaveFilePath = game + "F1GSTATE.SAV";
+    Settings.ExportPath = (root / "temp" / "Export").string() + PathDelim;
+    const std::string cars = game + "cars.wad";
+    const std::string original = (root / "cars.original").string();
+    fs::copy_file(cars, original);
+    const auto carsSize = static_cast<double>(fs::file_size(cars));
+
+    std::vector<double> imports, exports, encodes, copies, stagings, rebuilds;
+    for (int run = 0; run < runs + 1; ++run) {
+        // Every run starts from the game as it was, with nothing staged.
+        fs::copy_file(original, cars, fs::copy_options::overwrite_existing);
+        fs::remove_all(root / "temp");
+        ForceDirectories(Settings.ExportPath);
+        InitTeams();
+        ClearCarTextures();
+        ClearItems(LoadedItems);
+
+        SelectItems({ItemRange, ItemTeamFirst, ItemCarTexturesFirst + TeamCount - 1});
+        const double import = seconds(ImportSelected);
+        SelectItems({ItemRange, ItemCarTexturesFirst, ItemCarTexturesFirst + TeamCount - 1});
+        const double exportTime = seconds(ExportSelected);
+
+        // The floor, on the same data.
+        fs::copy_file(original, cars, fs::copy_options::overwrite_existing);
+        const auto pictures = picturesToEncode();
+        const double encode = seconds([&] {
+            for (const auto& [format, picture] : pictures)
+                EncodeDXT(format, picture);
+        });
+        const double copy = seconds([&] {
+            fs::copy_file(cars, root / "copy1", fs::copy_options::overwrite_existing);
+            fs::copy_file(cars, root / "copy2", fs::copy_options::overwrite_existing);
+        });
+        // The export's two halves on their own.
+        fs::copy_file(original, cars, fs::copy_options::overwrite_existing);
+        fs::remove_all(root / "temp");
+        ForceDirectories(Settings.ExportPath);
+        TItemSet liveries{};
+        std::fill(liveries.begin() + ItemCarTexturesFirst, liveries.begin() + ItemCarTexturesFirst + TeamCount, 1);
+        const double staging = seconds([&] { SaveCarTextures(liveries); });
+        const double rebuild = seconds(ApplyStagedArchives);
+        if (run == 0)
+            continue; // warm-up
+        stagings.push_back(staging);
+        rebuilds.push_back(rebuild);
+        imports.push_back(import);
+        exports.push_back(exportTime);
+        encodes.push_back(encode);
+        copies.push_back(copy);
+    }
+    fs::remove_all(root);
+
+    const double floor = median(encodes) + median(copies);
+    const double ratio = median(exports) / floor;
+    std::printf("cars.wad: %.1f MiB, %d runs (medians)\n", carsSize / (1 << 20), runs);
+    std::printf("import of 11 teams, points and 33 liveries: %8.1f ms\n", median(imports) * 1e3);
+    std::printf("export of 11 teams' car textures:            %8.1f ms\n", median(exports) * 1e3);
+    std::printf("  staging the 66 containers %.1f ms, backup and rebuild of cars.wad %.1f ms\n", median(stagings) * 1e3,
+                median(rebuilds) * 1e3);
+    std::printf("  floor: encoding %.1f ms + two copies of cars.wad %.1f ms = %.1f ms\n", median(encodes) * 1e3,
+                median(copies) * 1e3, floor * 1e3);
+    std::printf("  export / floor: %.2f (target at most 1.50) %s\n", ratio, ratio <= 1.5 ? "ok" : "MISSED");
+    return ratio <= 1.5 ? 0 : 1;
+}

@@ -1,0 +1,82 @@
+#include "app/ExportImport.h"
+
+#include "app/EditorHost.h"
+#include "app/Interaction.h"
+#include "app/Items.h"
+#include "app/Settings.h"
+#include "app/Tools.h"
+#include "formats/GP4WAD.h"
+#include "game/GP4CarTextures.h"
+#include "game/GP4Points.h"
+#include "game/GP4Teams.h"
+
+#include <algorithm>
+
+namespace paddock {
+
+namespace {
+
+int countSelected()
+{
+    return static_cast<int>(std::count_if(SelectedItems.begin(), SelectedItems.end(), [](std::uint8_t f) { return f != 0; }));
+}
+
+std::unique_ptr<ProgressWindow> showProgress(const char* caption, int maximum)
+{
+    return Interaction().showProgress({caption, maximum, false, 300, 80});
+}
+
+} // namespace
+
+void ImportSelected()
+{
+    const auto progress = showProgress("Importing...", countSelected());
+    const TItemDone done = [&progress](const std::string& item) { progress->step(item); };
+    const TItemSet selection = SelectedItems;
+    ReadTeams(selection, done);
+    ReadPoints(selection, done);
+    LoadCarTextures(selection, done);
+    if (EditorHost* host = CurrentEditorHost())
+        host->ReloadData();
+}
+
+void ExportSelected()
+{
+    // Nothing that still holds default values reaches the game.
+    for (std::size_t i = 0; i < SelectedItems.size(); ++i)
+        if (!LoadedItems[i])
+            SelectedItems[i] = 0;
+    if (EditorHost* host = CurrentEditorHost())
+        host->StoreEdits();
+    const auto progress = showProgress("Exporting...", countSelected());
+    const TItemDone done = [&progress](const std::string& item) { progress->step(item); };
+    const TItemSet selection = SelectedItems;
+    WriteTeams(selection, done);
+    WritePoints(selection, done);
+    SaveCarTextures(selection, done);
+    ApplyStagedArchives();
+}
+
+void ApplyStagedArchives()
+{
+    const std::string exportFolder = RemoveTrailingBackslash(Settings.ExportPath);
+    for (const std::string& entry : ListFiles(Settings.ExportPath, "*.wad", false, true)) {
+        const std::string staged = RemoveTrailingBackslash(entry);
+        if (SameText(staged, exportFolder) || !DirectoryExists(staged))
+            continue;
+        const std::string target = FindFileNoCase(Settings.GamePath, ExtractFileName(staged));
+        const std::string backup = target + ".BAK";
+        ShowMessage("A backup of " + target + "\r\nwill be created: " + backup);
+        // The archive is never deleted: it is replaced by the rebuilt one only
+        // when that is whole, and only once its backup exists.
+        if (FileExists(target) && !CopyFileForced(target, backup)) {
+            ShowErrorMessage("The backup " + backup + " could not be created. " + target + " was left as it was.");
+            continue;
+        }
+        TWADFile archive(backup);
+        archive.ReadDirectory();
+        archive.Rebuild(target, staged);
+    }
+}
+
+} // namespace paddock

@@ -1,0 +1,387 @@
+// The car texture set and the import and export between the tables and a
+// game folder: what is read, what is staged, what reaches the game files and
+// what a failure leaves behind.
+#include "app/EditorHost.h"
+#include "app/ExportImport.h"
+#include "app/FileError.h"
+#include "app/Items.h"
+#include "app/Settings.h"
+#include "app/Streams.h"
+#include "app/Tools.h"
+#include "formats/GP4TEX.h"
+#include "formats/GP4WAD.h"
+#include "game/GP4CarTextures.h"
+#include "game/GP4Points.h"
+#include "game/GP4Teams.h"
+
+#include "DemoCars.h"
+#include "DemoGame.h"
+#include "ScriptedInteraction.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+using namespace paddock;
+using namespace paddock::testing;
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+namespace {
+
+std::uint32_t u32At(const std::string& bytes, std::size_t at)
+{
+    std::uint32_t v = 0;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+
+// The level-0 data of texture i of a container, read straight from its bytes.
+std::string textureData(const std::string& tex, std::size_t i)
+{
+    const std::size_t table = u32At(tex, 12) == 0 ? 212 : 276;
+    const std::uint32_t offset = u32At(tex, table + 8 * i);
+    const std::uint32_t size = u32At(tex, table + 8 * i + 4);
+    return tex.substr(offset + 128, size - 128);
+}
+
+std::uint32_t textureWidth(const std::string& tex, std::size_t i)
+{
+    const std::size_t table = u32At(tex, 12) == 0 ? 212 : 276;
+    return u32At(tex, u32At(tex, table + 8 * i) + 16);
+}
+
+// The members of an archive, read straight from its bytes.
+Members membersOf(const std::string& wad)
+{
+    Members members;
+    const std::uint32_t count = u32At(wad, 0);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t entry = 4 + 136 * static_cast<std::size_t>(i);
+        std::string name = wad.substr(entry, 128);
+        name.resize(std::strlen(name.c_str()));
+        members.emplace_back(name, wad.substr(u32At(wad, entry + 128), u32At(wad, entry + 132)));
+    }
+    return members;
+}
+
+std::string memberOf(const Members& members, const std::string& name)
+{
+    for (const auto& [n, bytes] : members)
+        if (n == name)
+            return bytes;
+    ADD_FAILURE() << "no member " << name;
+    return {};
+}
+
+// Counts the calls of the two editor requests.
+struct CountingHost : EditorHost {
+    int stored = 0;
+    int reloaded = 0;
+    void StoreEdits() override { ++stored; }
+    void ReloadData() override { ++reloaded; }
+};
+
+class GameTransferTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { cars_ = new std::string(demo::BuildWAD(demo::MakeDemoCarMembers())); }
+    static void TearDownTestSuite()
+    {
+        delete cars_;
+        cars_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        saved_ = Settings;
+        game = dir / "game/";
+        demo::WriteDemoGame(game);
+        WriteBytes(game + "cars.wad", *cars_);
+        Settings.GamePath = game;
+        Settings.GameExePath = game + "GP4.EXE";
+        Settings.SaveFilePath = game + "F1GSTATE.SAV";
+        Settings.ExportPath = dir / "temp/Export/";
+        ForceDirectories(Settings.ExportPath);
+        InitTeams();
+        PointsTable.fill(0);
+        ClearCarTextures();
+        ClearItems(LoadedItems);
+        ClearItems(SelectedItems);
+        SetEditorHost(&host);
+    }
+    void TearDown() override
+    {
+        SetWriteFault({});
+        SetEditorHost(nullptr);
+        ClearCarTextures();
+        ClearItems(LoadedItems);
+        ClearItems(SelectedItems);
+        EXPECT_EQ(script->verify(), "");
+        Settings = saved_;
+    }
+
+    std::string staged(const std::string& member) const { return *MemberFilePath(Settings.ExportPath + "cars.wad", member); }
+    std::string backupMessage() const
+    {
+        return "A backup of " + game + "cars.wad\r\nwill be created: " + game + "cars.wad.BAK";
+    }
+
+    static std::string* cars_;
+    TempDir dir;
+    ScopedScript script;
+    CountingHost host;
+    std::string game;
+    TSettings saved_;
+};
+
+std::string* GameTransferTest::cars_ = nullptr;
+
+} // namespace
+
+TEST_F(GameTransferTest, LoadingReadsTheHighResolutionMembersAndMissingOnesLeaveTheirSlotEmpty)
+{
+    SelectItems({26});
+    LoadCarTextures(SelectedItems);
+    EXPECT_TRUE(LoadedItems[26]);
+    EXPECT_EQ(std::count(LoadedItems.begin(), LoadedItems.end(), 1), 1);
+    const Members members = membersOf(*cars_);
+    for (int kind = 0; kind < 3; ++kind) {
+        const TTEXFile* tex = CarTextureTable[4][static_cast<std::size_t>(kind)].get();
+        ASSERT_TRUE(tex) << kind;
+        const std::string member = memberOf(members, "cars\\hi_bar_" + std::to_string(kind + 1) + ".TEX");
+        EXPECT_EQ(tex->Count, u32At(member, 16));
+        EXPECT_EQ(tex->GetHeader(0).Width(), textureWidth(member, 0));
+    }
+    EXPECT_FALSE(CarTextureTable[3][0]);
+
+    // An archive without cars\hi_jordan_2.TEX, and with the first livery of
+    // team 6 cut off at the end of the file.
+    Members damaged = members;
+    damaged.erase(std::find_if(damaged.begin(), damaged.end(), [](const auto& m) { return m.first == "cars\\hi_jordan_2.TEX"; }));
+    std::rotate(std::find_if(damaged.begin(), damaged.end(), [](const auto& m) { return m.first == "cars\\hi_arrows_a22_1.TEX"; }),
+                std::find_if(damaged.begin(), damaged.end(), [](const auto& m) { return m.first == "cars\\hi_arrows_a22_1.TEX"; }) + 1,
+                damaged.end());
+    std::string bytes = demo::BuildWAD(damaged);
+    bytes.resize(bytes.size() - 100);
+    WriteBytes(game + "cars.wad", bytes);
+    script->expectError("Error loading car texture cars\\hi_jordan_2.TEX")
+        .expectError("Error loading car texture cars\\hi_arrows_a22_1.TEX");
+    SelectItems({27, 28});
+    LoadCarTextures(SelectedItems);
+    EXPECT_TRUE(CarTextureTable[5][0] && CarTextureTable[5][2] && !CarTextureTable[5][1]);
+    EXPECT_TRUE(!CarTextureTable[6][0] && CarTextureTable[6][1] && CarTextureTable[6][2]);
+    EXPECT_TRUE(LoadedItems[27] && LoadedItems[28]);
+
+    // Teams and points alone never open the archive: no cars.wad is needed.
+    std::filesystem::remove(game + "cars.wad");
+    SelectItems({10, 21});
+    LoadCarTextures(SelectedItems);
+    SaveCarTextures(SelectedItems);
+    SelectItems({22});
+    EXPECT_THROW(LoadCarTextures(SelectedItems), EFileError);
+}
+
+TEST_F(GameTransferTest, SavingStagesSixWholeContainersAndDerivesTheLowResolutionOnes)
+{
+    SelectItems({ItemRange, 22, 32});
+    LoadCarTextures(SelectedItems);
+    const Members members = membersOf(*cars_);
+
+    // One team: exactly six files, high ones as loaded, low ones made from them.
+    SelectItems({24});
+    SaveCarTextures(SelectedItems);
+    std::vector<std::string> files = ListFiles(Settings.ExportPath, "*.*", true, false);
+    std::sort(files.begin(), files.end());
+    std::vector<std::string> expected;
+    for (const char* name : {"cars\\hi_williams_1.TEX", "cars\\hi_williams_2.TEX", "cars\\hi_williams_3.TEX",
+                             "cars\\williams_1.TEX", "cars\\williams_2.TEX", "cars\\williams_3.TEX"})
+        expected.push_back(staged(name));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files, expected);
+
+    // An unedited livery loses nothing: the high container comes back as it
+    // was, and the low container's texture 0 holds the blocks of the high
+    // container's texture 1, not a new encoding of its picture.
+    for (int kind = 0; kind < 2; ++kind) {
+        const std::string hi = memberOf(members, CarTextureName(2, kind, true));
+        EXPECT_EQ(ReadBytes(staged(CarTextureName(2, kind, true))), hi);
+        const std::string low = ReadBytes(staged(CarTextureName(2, kind, false)));
+        EXPECT_EQ(textureData(low, 0), textureData(hi, 1)) << kind;
+        EXPECT_EQ(u32At(low, 16), 3u);
+        EXPECT_EQ(textureWidth(low, 1), textureWidth(hi, 1) / 2);
+    }
+
+    // The numbers: a low texture 0 of 128 pixels takes the high texture 0
+    // (team 1, 3, ...), any other width the high texture 1 (team 2, 4, ...).
+    SelectItems({22, 23});
+    SaveCarTextures(SelectedItems);
+    for (int team = 0; team < 2; ++team) {
+        const std::string hi = memberOf(members, CarTextureName(team, 2, true));
+        const std::string oldLow = memberOf(members, CarTextureName(team, 2, false));
+        const std::string low = ReadBytes(staged(CarTextureName(team, 2, false)));
+        const std::size_t from = textureWidth(oldLow, 0) == 128 ? 0 : 1;
+        EXPECT_EQ(from, team == 0 ? 0u : 1u);
+        EXPECT_EQ(textureData(low, 0), textureData(hi, from)) << team;
+        EXPECT_EQ(textureWidth(low, 0), textureWidth(hi, from));
+    }
+
+    // An edited livery is encoded afresh, into the staged high and low containers.
+    TTEXFile& edited = *CarTextureTable[7][0];
+    TPicture red(edited.GetBitmap(0)->Width, edited.GetBitmap(0)->Height);
+    for (std::size_t i = 0; i < red.Pixels.size(); i += 4) {
+        red.Pixels[i + 2] = 255;
+        red.Pixels[i + 3] = 255;
+    }
+    edited.SetBitmap(0, red);
+    edited.Downsample(2);
+    SelectItems({29});
+    SaveCarTextures(SelectedItems);
+    TTEXFile low(staged("cars\\sauber_1.TEX"));
+    ASSERT_EQ(low.Count, 3u);
+    EXPECT_EQ(*low.GetBitmap(0), *edited.GetBitmap(1));
+    EXPECT_EQ(low.GetBitmap(2)->Width, edited.GetBitmap(1)->Width / 4);
+}
+
+TEST_F(GameTransferTest, WhatCannotBeStagedIsSkippedWithItsName)
+{
+    SelectItems({25});
+    LoadCarTextures(SelectedItems);
+    // A slot that did not load, a low member the archive lacks, and a high
+    // container with a texture that could not be read.
+    CarTextureTable[3][0].reset();
+    Members members = membersOf(*cars_);
+    members.erase(std::find_if(members.begin(), members.end(), [](const auto& m) { return m.first == "cars\\benetton_2.TEX"; }));
+    WriteBytes(game + "cars.wad", demo::BuildWAD(members));
+    CarTextureTable[3][2]->Pictures[2].reset();
+    script->expectError("Error saving car texture cars\\hi_benetton_1.TEX*")
+        .expectError("Error saving car texture cars\\benetton_2.TEX*")
+        .expectError("Error saving car texture cars\\hi_benetton_3.TEX*");
+    SaveCarTextures(SelectedItems);
+    EXPECT_EQ(ListFiles(Settings.ExportPath, "*.*", true, false), std::vector<std::string>{staged("cars\\hi_benetton_2.TEX")});
+}
+
+TEST_F(GameTransferTest, ExportWritesOnlyWhatWasImported)
+{
+    const std::string exe = ReadBytes(game + "GP4.EXE");
+    const std::string save = ReadBytes(game + "F1GSTATE.SAV");
+    // Right after the start nothing is loaded: nothing is written, and the
+    // game files are not even opened; no archive is staged, no backup made.
+    std::filesystem::remove(game + "GP4.EXE");
+    std::filesystem::remove(game + "F1GSTATE.SAV");
+    SelectItems({ItemRange, 10, 32});
+    ExportSelected();
+    EXPECT_EQ(std::count(SelectedItems.begin(), SelectedItems.end(), 1), 0);
+    EXPECT_FALSE(FileExists(game + "cars.wad.BAK"));
+    EXPECT_EQ(host.stored, 1);
+    ASSERT_EQ(script->progress().size(), 1u);
+    EXPECT_EQ(script->progress()[0].request.caption, "Exporting...");
+    EXPECT_EQ(script->progress()[0].request.clientWidth, 300);
+    EXPECT_EQ(script->progress()[0].request.clientHeight, 80);
+    EXPECT_FALSE(script->progress()[0].request.showCancel);
+    EXPECT_FALSE(script->progress()[0].open);
+
+    // Team 5 imported, then all teams and the points exported: team 5 only.
+    WriteBytes(game + "GP4.EXE", exe);
+    WriteBytes(game + "F1GSTATE.SAV", save);
+    SelectItems({14});
+    ImportSelected();
+    EXPECT_EQ(host.reloaded, 1);
+    EXPECT_EQ(script->progress()[1].request.caption, "Importing...");
+    EXPECT_EQ(script->progress()[1].steps, std::vector<std::string>{"Team 5"});
+    for (TTeamRecord& team : Teams)
+        team.PowerRace = 12345;
+    SelectItems({ItemRange, 10, 21});
+    ExportSelected();
+    EXPECT_EQ(script->progress()[2].steps, std::vector<std::string>{"Team 5"});
+    TItemSet all{};
+    std::fill(all.begin() + 10, all.begin() + 21, 1);
+    ReadTeams(all);
+    for (int i = 0; i < TeamCount; ++i)
+        EXPECT_EQ(Teams[static_cast<std::size_t>(i)].PowerRace, i == 4 ? 12345 : demo::DemoTeams()[static_cast<std::size_t>(i)].PowerRace);
+    EXPECT_EQ(ReadBytes(game + "GP4.EXE").substr(0x3BE1D2, 22), exe.substr(0x3BE1D2, 22));
+}
+
+TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
+{
+    const std::string exe = ReadBytes(game + "GP4.EXE");
+    const std::string save = ReadBytes(game + "F1GSTATE.SAV");
+    SelectItems({ItemRange, 10, 32});
+    ImportSelected();
+    EXPECT_EQ(script->progress()[0].steps.size(), 23u);
+    EXPECT_EQ(script->progress()[0].steps.back(), "Car textures of team 11");
+    script->expectMessage(backupMessage());
+    SelectItems({ItemRange, 10, 32});
+    ExportSelected();
+    EXPECT_EQ(ReadBytes(game + "GP4.EXE"), exe);
+    EXPECT_EQ(ReadBytes(game + "F1GSTATE.SAV"), save);
+    EXPECT_EQ(ReadBytes(game + "cars.wad.BAK"), *cars_);
+    // The same members in the same order; the high liveries as they were.
+    const Members before = membersOf(*cars_);
+    const Members after = membersOf(ReadBytes(game + "cars.wad"));
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(after[i].first, before[i].first);
+        if (before[i].first.rfind("cars\\hi_", 0) == 0 || before[i].first.find(".TEX") == std::string::npos) {
+            EXPECT_EQ(after[i].second, before[i].second) << before[i].first;
+        }
+    }
+
+    // An edited team and an edited livery reach the files where they belong.
+    SetFieldText(Teams[2].TeamName, "Lancaster Two");
+    Teams[2].Drivers[1].CarNumber = 99;
+    TTEXFile& livery = *CarTextureTable[2][1];
+    TPicture blue = *livery.GetBitmap(0);
+    for (std::size_t i = 0; i < blue.Pixels.size(); i += 4)
+        blue.Pixels[i] = 255;
+    livery.SetBitmap(0, blue);
+    livery.Downsample(2);
+    script->expectMessage(backupMessage());
+    SelectItems({12, 24});
+    ExportSelected();
+    const std::string newSave = ReadBytes(game + "F1GSTATE.SAV");
+    EXPECT_EQ(newSave.substr(0x17D3E, 13), "Lancaster Two");
+    EXPECT_EQ(newSave[0x17A3B], '\x63');
+    EXPECT_EQ(ReadBytes(game + "GP4.EXE"), exe);
+    TWADFile wad(game + "cars.wad");
+    ASSERT_TRUE(wad.ReadDirectory());
+    const auto hi = wad.LoadTexture(wad.IndexOf("cars\\hi_williams_2.TEX"));
+    const auto low = wad.LoadTexture(wad.IndexOf("cars\\williams_2.TEX"));
+    ASSERT_TRUE(hi && low);
+    EXPECT_EQ(*low->GetBitmap(0), *hi->GetBitmap(1));
+    EXPECT_EQ(hi->GetBitmap(0)->Pixel(10, 10)[0], 255) << "blue channel of the edited livery";
+    // The second export's backup is the archive as the first export left it.
+    const Members firstExport = membersOf(ReadBytes(game + "cars.wad.BAK"));
+    EXPECT_EQ(memberOf(firstExport, "cars\\hi_williams_2.TEX"), memberOf(before, "cars\\hi_williams_2.TEX"));
+    EXPECT_NE(memberOf(firstExport, "cars\\williams_2.TEX"), memberOf(before, "cars\\williams_2.TEX"));
+}
+
+TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)
+{
+    SelectItems({22});
+    ImportSelected();
+    // The disk fills up while the new archive is written.
+    SetWriteFault([](const std::string& path, std::int64_t) {
+        if (path.find("cars.wad.paddock-new") != std::string::npos)
+            throw EWriteError(path, "No space left on device");
+    });
+    script->expectMessage(backupMessage());
+    SelectItems({22});
+    EXPECT_THROW(ExportSelected(), EWriteError);
+    EXPECT_EQ(ReadBytes(game + "cars.wad"), *cars_);
+    EXPECT_EQ(ReadBytes(game + "cars.wad.BAK"), *cars_);
+    EXPECT_FALSE(FileExists(game + "cars.wad.paddock-new"));
+
+    // The backup cannot be written: the archive is left alone, and said so.
+    WriteBytes(game + "cars.wad.BAK", "an older backup");
+    SetWriteFault([](const std::string& path, std::int64_t) {
+        if (path.find(".BAK") != std::string::npos)
+            throw EWriteError(path, "No space left on device");
+    });
+    script->expectMessage(backupMessage())
+        .expectError("The backup " + game + "cars.wad.BAK could not be created. " + game + "cars.wad was left as it was.");
+    ExportSelected();
+    EXPECT_EQ(ReadBytes(game + "cars.wad"), *cars_);
+    EXPECT_EQ(ReadBytes(game + "cars.wad.BAK"), "an older backup");
+}
