@@ -11,6 +11,8 @@
 #include "game/GP4Teams.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace paddock {
 
@@ -24,6 +26,25 @@ int countSelected()
 std::unique_ptr<ProgressWindow> showProgress(const char* caption, int maximum)
 {
     return Interaction().showProgress({caption, maximum, false, 300, 80});
+}
+
+// The backup of a game archive: the archive's own bytes under a second name
+// where the file system can give one (the rebuilt archive then takes the
+// archive's name as a new file, so the backup keeps the old bytes without
+// their being copied), a copy otherwise. True when the backup exists.
+bool makeBackup(const std::string& target, const std::string& backup)
+{
+    const std::string fresh = backup + ".paddock-new";
+    std::error_code ec;
+    std::filesystem::remove(ToPath(fresh), ec);
+    std::filesystem::create_hard_link(ToPath(target), ToPath(fresh), ec);
+    if (!ec) {
+        std::filesystem::rename(ToPath(fresh), ToPath(backup), ec);
+        if (!ec)
+            return true;
+        std::filesystem::remove(ToPath(fresh), ec);
+    }
+    return CopyFileForced(target, backup);
 }
 
 } // namespace
@@ -69,13 +90,22 @@ void ApplyStagedArchives()
         ShowMessage("A backup of " + target + "\r\nwill be created: " + backup);
         // The archive is never deleted: it is replaced by the rebuilt one only
         // when that is whole, and only once its backup exists.
-        if (FileExists(target) && !CopyFileForced(target, backup)) {
+        const bool existed = FileExists(target);
+        if (existed && !makeBackup(target, backup)) {
             ShowErrorMessage("The backup " + backup + " could not be created. " + target + " was left as it was.");
             continue;
         }
         TWADFile archive(backup);
-        archive.ReadDirectory();
-        archive.Rebuild(target, staged);
+        try {
+            archive.ReadDirectory();
+            archive.Rebuild(target, staged);
+        } catch (...) {
+            // The archive stays as it was; its backup becomes a file of its
+            // own, which later changes of the archive in place leave alone.
+            if (existed)
+                CopyFileForced(target, backup);
+            throw;
+        }
     }
 }
 

@@ -206,9 +206,9 @@ TEST_F(GameTransferTest, SavingStagesSixWholeContainersAndDerivesTheLowResolutio
     // container's texture 1, not a new encoding of its picture.
     for (int kind = 0; kind < 2; ++kind) {
         const std::string hi = memberOf(members, CarTextureName(2, kind, true));
-        EXPECT_EQ(ReadBytes(staged(CarTextureName(2, kind, true))), hi);
+        EXPECT_TRUE(ReadBytes(staged(CarTextureName(2, kind, true))) == hi);
         const std::string low = ReadBytes(staged(CarTextureName(2, kind, false)));
-        EXPECT_EQ(textureData(low, 0), textureData(hi, 1)) << kind;
+        EXPECT_TRUE(textureData(low, 0) == textureData(hi, 1)) << kind;
         EXPECT_EQ(u32At(low, 16), 3u);
         EXPECT_EQ(textureWidth(low, 1), textureWidth(hi, 1) / 2);
     }
@@ -223,7 +223,7 @@ TEST_F(GameTransferTest, SavingStagesSixWholeContainersAndDerivesTheLowResolutio
         const std::string low = ReadBytes(staged(CarTextureName(team, 2, false)));
         const std::size_t from = textureWidth(oldLow, 0) == 128 ? 0 : 1;
         EXPECT_EQ(from, team == 0 ? 0u : 1u);
-        EXPECT_EQ(textureData(low, 0), textureData(hi, from)) << team;
+        EXPECT_TRUE(textureData(low, 0) == textureData(hi, from)) << team;
         EXPECT_EQ(textureWidth(low, 0), textureWidth(hi, from));
     }
 
@@ -314,9 +314,10 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     script->expectMessage(backupMessage());
     SelectItems({ItemRange, 10, 32});
     ExportSelected();
-    EXPECT_EQ(ReadBytes(game + "GP4.EXE"), exe);
-    EXPECT_EQ(ReadBytes(game + "F1GSTATE.SAV"), save);
-    EXPECT_EQ(ReadBytes(game + "cars.wad.BAK"), *cars_);
+    EXPECT_TRUE(ReadBytes(game + "GP4.EXE") == exe);
+    EXPECT_TRUE(ReadBytes(game + "F1GSTATE.SAV") == save);
+    EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
+    EXPECT_FALSE(std::filesystem::equivalent(game + "cars.wad", game + "cars.wad.BAK"));
     // The same members in the same order; the high liveries as they were.
     const Members before = membersOf(*cars_);
     const Members after = membersOf(ReadBytes(game + "cars.wad"));
@@ -324,7 +325,7 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     for (std::size_t i = 0; i < before.size(); ++i) {
         EXPECT_EQ(after[i].first, before[i].first);
         if (before[i].first.rfind("cars\\hi_", 0) == 0 || before[i].first.find(".TEX") == std::string::npos) {
-            EXPECT_EQ(after[i].second, before[i].second) << before[i].first;
+            EXPECT_TRUE(after[i].second == before[i].second) << before[i].first;
         }
     }
 
@@ -343,7 +344,7 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     const std::string newSave = ReadBytes(game + "F1GSTATE.SAV");
     EXPECT_EQ(newSave.substr(0x17D3E, 13), "Lancaster Two");
     EXPECT_EQ(newSave[0x17A3B], '\x63');
-    EXPECT_EQ(ReadBytes(game + "GP4.EXE"), exe);
+    EXPECT_TRUE(ReadBytes(game + "GP4.EXE") == exe);
     TWADFile wad(game + "cars.wad");
     ASSERT_TRUE(wad.ReadDirectory());
     const auto hi = wad.LoadTexture(wad.IndexOf("cars\\hi_williams_2.TEX"));
@@ -353,8 +354,8 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     EXPECT_EQ(hi->GetBitmap(0)->Pixel(10, 10)[0], 255) << "blue channel of the edited livery";
     // The second export's backup is the archive as the first export left it.
     const Members firstExport = membersOf(ReadBytes(game + "cars.wad.BAK"));
-    EXPECT_EQ(memberOf(firstExport, "cars\\hi_williams_2.TEX"), memberOf(before, "cars\\hi_williams_2.TEX"));
-    EXPECT_NE(memberOf(firstExport, "cars\\williams_2.TEX"), memberOf(before, "cars\\williams_2.TEX"));
+    EXPECT_TRUE(memberOf(firstExport, "cars\\hi_williams_2.TEX") == memberOf(before, "cars\\hi_williams_2.TEX"));
+    EXPECT_FALSE(memberOf(firstExport, "cars\\williams_2.TEX") == memberOf(before, "cars\\williams_2.TEX"));
 }
 
 TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)
@@ -369,19 +370,20 @@ TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)
     script->expectMessage(backupMessage());
     SelectItems({22});
     EXPECT_THROW(ExportSelected(), EWriteError);
-    EXPECT_EQ(ReadBytes(game + "cars.wad"), *cars_);
-    EXPECT_EQ(ReadBytes(game + "cars.wad.BAK"), *cars_);
+    EXPECT_TRUE(ReadBytes(game + "cars.wad") == *cars_);
+    EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
     EXPECT_FALSE(FileExists(game + "cars.wad.paddock-new"));
+    // Two files: a change of the archive in place (a repair) spares the backup.
+    EXPECT_FALSE(std::filesystem::equivalent(game + "cars.wad", game + "cars.wad.BAK"));
 
-    // The backup cannot be written: the archive is left alone, and said so.
-    WriteBytes(game + "cars.wad.BAK", "an older backup");
-    SetWriteFault([](const std::string& path, std::int64_t) {
-        if (path.find(".BAK") != std::string::npos)
-            throw EWriteError(path, "No space left on device");
-    });
+    // The backup cannot be made (a folder holds its name): the archive is
+    // left alone, and said so.
+    std::filesystem::remove(game + "cars.wad.BAK");
+    std::filesystem::create_directory(game + "cars.wad.BAK");
+    SetWriteFault({});
     script->expectMessage(backupMessage())
         .expectError("The backup " + game + "cars.wad.BAK could not be created. " + game + "cars.wad was left as it was.");
     ExportSelected();
-    EXPECT_EQ(ReadBytes(game + "cars.wad"), *cars_);
-    EXPECT_EQ(ReadBytes(game + "cars.wad.BAK"), "an older backup");
+    EXPECT_TRUE(ReadBytes(game + "cars.wad") == *cars_);
+    EXPECT_TRUE(DirectoryExists(game + "cars.wad.BAK"));
 }
