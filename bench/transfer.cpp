@@ -13,6 +13,7 @@
 // runs: timed runs of each (default 7); the median counts. folder: where the
 // temporary folder goes (default: the system's temporary folder).
 
+#include "BenchTiming.h"
 #include "app/ExportImport.h"
 #include "app/Interaction.h"
 #include "app/Items.h"
@@ -38,6 +39,8 @@
 #include <vector>
 
 using namespace paddock;
+using paddock::bench::median;
+using paddock::bench::seconds;
 namespace fs = std::filesystem;
 
 namespace {
@@ -62,19 +65,6 @@ public:
         return std::make_unique<Nothing>();
     }
 };
-
-double seconds(const std::function<void()>& work)
-{
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // The pictures an export of unedited liveries encodes: for each team and kind
 // the smaller textures of the low-resolution container, made from the

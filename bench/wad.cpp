@@ -14,6 +14,7 @@
 // counts. folder: where the temporary folder goes (default: the system's
 // temporary folder).
 
+#include "BenchTiming.h"
 #include "app/Tools.h"
 #include "formats/GP4WAD.h"
 
@@ -31,6 +32,8 @@
 #include <vector>
 
 using namespace paddock;
+using paddock::bench::median;
+using paddock::bench::seconds;
 namespace fs = std::filesystem;
 
 namespace {
@@ -57,19 +60,6 @@ void writeFile(const std::string& path, std::int64_t size, std::uint32_t seed)
     }
     if (!out)
         throw std::runtime_error("Cannot write " + path);
-}
-
-double seconds(const std::function<void()>& work)
-{
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 struct Timed {

@@ -172,8 +172,8 @@ void SaveCarTextures(const TItemSet& selection, const TItemDone& done)
     };
     std::vector<TTeamWork> work(teams.size());
     std::atomic<std::size_t> next{0};
-    auto stageTeams = [&] {
-        for (std::size_t i; (i = next++) < teams.size();) {
+    auto stageTeam = [&](std::size_t i) {
+        {
             TCollectMessages collect(work[i].messages);
             try {
                 for (int kind = 0; kind < CarTextureKinds; ++kind)
@@ -181,8 +181,12 @@ void SaveCarTextures(const TItemSet& selection, const TItemDone& done)
             } catch (...) {
                 work[i].failure = std::current_exception();
             }
-            work[i].finished = true;
         }
+        work[i].finished = true;
+    };
+    auto stageTeams = [&] {
+        for (std::size_t i; (i = next++) < teams.size();)
+            stageTeam(i);
     };
     std::size_t reported = 0;
     auto report = [&] {
@@ -206,16 +210,7 @@ void SaveCarTextures(const TItemSet& selection, const TItemDone& done)
     // This thread stages too, and tells of each team once it and all before
     // it are done.
     for (std::size_t i; (i = next++) < teams.size();) {
-        {
-            TCollectMessages collect(work[i].messages);
-            try {
-                for (int kind = 0; kind < CarTextureKinds; ++kind)
-                    saveKind(wad, teams[i], kind);
-            } catch (...) {
-                work[i].failure = std::current_exception();
-            }
-        }
-        work[i].finished = true;
+        stageTeam(i);
         try {
             report();
         } catch (...) {
