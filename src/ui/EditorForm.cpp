@@ -3,6 +3,8 @@
 #include "ui/WindowSize.h"
 
 #include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 
 namespace paddock {
 
@@ -19,6 +21,20 @@ void TEditorForm::fitClientSize()
         setFixedSize(size);
     else
         resize(size.expandedTo(this->size()));
+}
+
+void TEditorForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TEditorForm::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        FormHide();
 }
 
 void TEditorForm::closeEvent(QCloseEvent* event)

@@ -27,6 +27,13 @@ public:
     bool refusesClose() const { return refuseClose_; }
 
 protected:
+    // Run each time the window is shown and hidden (the main window hides an
+    // editor before it destroys it).
+    virtual void FormShow() {}
+    virtual void FormHide() {}
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
     void setRefuseClose(bool refuse) { refuseClose_ = refuse; }
     // A window with a fixed border cannot be resized by the user.
     void setFixedBorder(bool fixed) { fixedBorder_ = fixed; }

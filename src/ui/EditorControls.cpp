@@ -1,0 +1,169 @@
+#include "ui/EditorControls.h"
+
+#include "app/ExportImport.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QStyle>
+#include <QValidator>
+#include <QVariant>
+
+#include <algorithm>
+#include <climits>
+
+namespace paddock {
+
+namespace {
+
+// Digits with an optional minus sign, or nothing at all.
+bool numberLike(const QString& text)
+{
+    for (int i = 0; i < text.size(); ++i)
+        if (!text[i].isDigit() && !(i == 0 && text[i] == QLatin1Char('-')))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TSpinEdit::TSpinEdit(int minimum, int maximum, QWidget* parent) : QSpinBox(parent)
+{
+    setRange(minimum, maximum);
+    setValue(minimum);
+    // A field that is emptied while typed is not put back to its old value.
+    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    setKeyboardTracking(true);
+}
+
+int TSpinEdit::clamped(const QString& text) const
+{
+    const QString digits = text.trimmed();
+    if (digits.isEmpty() || !numberLike(digits) || digits == QLatin1String("-"))
+        return minimum();
+    bool ok = false;
+    const qlonglong value = digits.toLongLong(&ok);
+    if (!ok) // more digits than any integer holds
+        return digits.startsWith(QLatin1Char('-')) ? minimum() : maximum();
+    return static_cast<int>(std::clamp<qlonglong>(value, minimum(), maximum()));
+}
+
+int TSpinEdit::StoredValue() const
+{
+    return clamped(cleanText());
+}
+
+QValidator::State TSpinEdit::validate(QString& input, int&) const
+{
+    const QString text = input.trimmed();
+    if (!numberLike(text))
+        return QValidator::Invalid;
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    return ok && value >= minimum() && value <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+void TSpinEdit::fixup(QString& input) const
+{
+    input = QString::number(clamped(input));
+}
+
+int TSpinEdit::valueFromText(const QString& text) const
+{
+    return clamped(text);
+}
+
+QString FromGameText(const std::string& bytes)
+{
+    QStringDecoder decode("windows-1252");
+    return decode(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+std::string ToGameText(const QString& text)
+{
+    QStringEncoder encode("windows-1252");
+    const QByteArray bytes = encode(text);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+namespace {
+
+// Accepts only what the game's code page can hold.
+class TCodePageValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        QStringEncoder encode("windows-1252");
+        const QByteArray bytes = encode(input);
+        if (encode.hasError())
+            return Invalid;
+        // Control characters have no place in a name.
+        for (const QChar c : input)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+                return Invalid;
+        return bytes.size() == input.size() ? Acceptable : Invalid;
+    }
+};
+
+} // namespace
+
+TGameTextEdit::TGameTextEdit(int maxBytes, QWidget* parent) : QLineEdit(parent)
+{
+    // One byte a character in this code page: the length counts bytes.
+    setMaxLength(maxBytes);
+    setValidator(new TCodePageValidator(this));
+}
+
+void RunCommand(int tag)
+{
+    if (tag == CommandImport)
+        ImportSelected();
+    else if (tag == CommandExport)
+        ExportSelected();
+}
+
+int TagOf(const QObject* object)
+{
+    return object ? object->property("Tag").toInt() : 0;
+}
+
+void SetTag(QObject* object, int tag)
+{
+    object->setProperty("Tag", tag);
+}
+
+QToolButton* MakeCommandButton(QWidget* parent, const char* name, int tag, const QString& hint, bool narrow)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    SetTag(button, tag);
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    if (narrow) {
+        button->setArrowType(Qt::DownArrow);
+        button->setFixedWidth(13);
+    } else {
+        const QStyle::StandardPixmap glyph =
+            tag == CommandExport ? QStyle::SP_DialogSaveButton : QStyle::SP_DialogOpenButton;
+        button->setIcon(parent->style()->standardIcon(glyph));
+        button->setMinimumWidth(23);
+    }
+    button->setMinimumHeight(22);
+    return button;
+}
+
+TTeamsMenu MakeTeamsMenu(QWidget* parent)
+{
+    TTeamsMenu menu;
+    menu.PopupMenu1 = new QMenu(parent);
+    menu.PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    menu.Selected1 = menu.PopupMenu1->addAction(QStringLiteral("Selected"));
+    menu.Selected1->setObjectName(QStringLiteral("Selected1"));
+    menu.AllTeams1 = menu.PopupMenu1->addAction(QStringLiteral("All Teams"));
+    menu.AllTeams1->setObjectName(QStringLiteral("AllTeams1"));
+    return menu;
+}
+
+} // namespace paddock

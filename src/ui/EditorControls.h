@@ -1,0 +1,76 @@
+// Controls the editors of the game data share: spin fields that keep their
+// value within limits, text fields that hold the game's single-byte text,
+// and the load and save buttons with their drop-down menu.
+#pragma once
+
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QString>
+#include <QToolButton>
+
+#include <string>
+
+class QMenu;
+class QAction;
+
+namespace paddock {
+
+// A spin field. Its value is its text read as a decimal integer; text that
+// is not a number counts as the minimum, and a number outside the limits
+// counts as the nearer limit — also while the field still has the focus.
+// Any number may be typed; leaving the field shows the value kept.
+class TSpinEdit : public QSpinBox {
+    Q_OBJECT
+public:
+    TSpinEdit(int minimum, int maximum, QWidget* parent = nullptr);
+
+    // The value within the limits that the text stands for, now.
+    int StoredValue() const;
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override;
+    void fixup(QString& input) const override;
+    int valueFromText(const QString& text) const override;
+
+private:
+    int clamped(const QString& text) const;
+};
+
+// The game's text is single bytes of the Windows-1252 code page.
+QString FromGameText(const std::string& bytes);
+std::string ToGameText(const QString& text);
+
+// A text field for a name in the game's files: at most maxBytes bytes of the
+// game's code page; characters the code page cannot hold are refused as
+// they are typed or pasted.
+class TGameTextEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    TGameTextEdit(int maxBytes, QWidget* parent = nullptr);
+
+    std::string GameText() const { return ToGameText(text()); }
+    void SetGameText(const std::string& bytes) { setText(FromGameText(bytes)); }
+};
+
+// The commands of the load and save buttons, carried in their Tag.
+enum : int { CommandImport = 1, CommandExport = 2 };
+
+// Runs the command of a Tag: CommandImport runs ImportSelected,
+// CommandExport ExportSelected; any other Tag does nothing.
+void RunCommand(int tag);
+
+// A button that starts a command, with the command in its Tag (the dynamic
+// property "Tag"); narrow buttons show the drop-down arrow.
+QToolButton* MakeCommandButton(QWidget* parent, const char* name, int tag, const QString& hint, bool narrow);
+int TagOf(const QObject* object);
+void SetTag(QObject* object, int tag);
+
+// The drop-down menu of the arrow buttons, "Selected" and "All Teams".
+struct TTeamsMenu {
+    QMenu* PopupMenu1;
+    QAction* Selected1;
+    QAction* AllTeams1;
+};
+TTeamsMenu MakeTeamsMenu(QWidget* parent);
+
+} // namespace paddock
