@@ -14,6 +14,7 @@
 #include "game/GP4Teams.h"
 #include "ui/EditorForm.h"
 #include "ui/EditorTEX.h"
+#include "ui/EditorTeams.h"
 #include "ui/EditorWAD.h"
 #include "ui/WindowSize.h"
 
@@ -108,8 +109,9 @@ void TMainForm::buildMenu()
     Misc1->menuAction()->setVisible(false);
 
     // Editors whose windows are not part of the program yet.
-    for (QAction* a : {Teamsanddrivers1, Cartextures1, Points1, GP4Workshop1})
+    for (QAction* a : {Cartextures1, Points1, GP4Workshop1})
         a->setEnabled(false);
+    connect(Teamsanddrivers1, &QAction::triggered, this, [this] { OpenEditor<TFrmTeams>(); });
     connect(WADWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmWADWorkshop>(); });
     connect(EXWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmTEXWorkshop>(); });
 
@@ -229,6 +231,8 @@ void TMainForm::FormActivate()
             b->setToolTip(b->defaultAction()->text());
         }
     }
+
+    OpenEditor<TFrmTeams>();
 }
 
 void TMainForm::dockEditor()

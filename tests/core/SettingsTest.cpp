@@ -5,6 +5,7 @@
 #include "app/Tools.h"
 
 #include "DemoGame.h"
+#include "GameBytes.h"
 #include "ScriptedInteraction.h"
 #include "TempDir.h"
 
@@ -210,20 +211,7 @@ TEST_F(SettingsTest, DemoGamePassesTheCheckAndCarriesASealedSaveFile)
     demo::WriteDemoGame(game);
     EXPECT_TRUE(CheckGamePath(game, "GP4.EXE"));
     const std::string save = ReadBytes(game + PathDelim + "F1GSTATE.SAV");
-    // The seal as the game computes it, worked out here on its own: a sum and
-    // a sum rotated left by 3 bits at each byte, over all but the last four.
-    std::uint16_t sum = static_cast<std::uint8_t>(save[0]);
-    std::uint16_t rot = sum;
-    for (std::size_t i = 1; i + 4 < save.size(); ++i) {
-        const auto b = static_cast<std::uint8_t>(save[i]);
-        sum = static_cast<std::uint16_t>(sum + b);
-        rot = static_cast<std::uint16_t>(((rot << 3) | (rot >> 13)) + b);
-    }
-    sum = static_cast<std::uint16_t>(sum + 0x8065);
-    rot = static_cast<std::uint16_t>(rot + 0x8465);
-    const std::string seal = {static_cast<char>(sum & 0xFF), static_cast<char>(sum >> 8),
-                              static_cast<char>(rot & 0xFF), static_cast<char>(rot >> 8)};
-    EXPECT_EQ(save.substr(save.size() - 4), seal);
+    EXPECT_EQ(Le32(save, save.size() - 4), SaveFileSeal(save));
 }
 
 TEST_F(SettingsTest, AutoSearchFindsAGameInAWinePrefix)

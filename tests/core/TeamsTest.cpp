@@ -6,6 +6,7 @@
 #include "game/GP4Teams.h"
 
 #include "DemoGame.h"
+#include "GameBytes.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -44,35 +45,6 @@ std::string changesOutside(const std::string& before, const std::string& after, 
         ++listed;
     }
     return found;
-}
-
-unsigned byteAt(const std::string& bytes, std::size_t offset)
-{
-    return static_cast<std::uint8_t>(bytes[offset]);
-}
-
-unsigned le16(const std::string& bytes, std::size_t offset)
-{
-    return byteAt(bytes, offset) | byteAt(bytes, offset + 1) << 8;
-}
-
-std::uint32_t le32(const std::string& bytes, std::size_t offset)
-{
-    return le16(bytes, offset) | static_cast<std::uint32_t>(le16(bytes, offset + 2)) << 16;
-}
-
-// The saved configuration's seal, computed here on its own: a sum and a sum
-// rotated left by 3 bits before each byte, both 16 bits, over every byte but
-// the last four; 0x8065 and 0x8465 added; the sum stored first.
-std::uint32_t sealOf(const std::string& file)
-{
-    std::uint32_t sum = 0, rot = 0;
-    for (std::size_t i = 0; i + 4 < file.size(); ++i) {
-        const unsigned b = byteAt(file, i);
-        sum = (sum + b) & 0xFFFF;
-        rot = (((rot << 3) | (rot >> 13)) + b) & 0xFFFF;
-    }
-    return ((rot + 0x8465) & 0xFFFF) << 16 | ((sum + 0x8065) & 0xFFFF);
 }
 
 TItemSet itemSet(std::initializer_list<int> items)
@@ -239,26 +211,26 @@ TEST_F(TeamsTest, WritingOneTeamChangesOnlyItsBytesAndTheSeal)
                               {0x2297B0, 0x2297B7}, {0x2297FC, 0x2297FD}}),
               "");
 
-    EXPECT_EQ(byteAt(save, 0x17A3A), 0x63u);
-    EXPECT_EQ(byteAt(save, 0x17A3B), 7u);
+    EXPECT_EQ(ByteAt(save, 0x17A3A), 0x63u);
+    EXPECT_EQ(ByteAt(save, 0x17A3B), 7u);
     EXPECT_EQ(save.substr(0x17B74, 24), fullDriverName);
     EXPECT_EQ(save.substr(0x17B8C, 24), std::string("Al") + std::string(22, '\0'));
     EXPECT_EQ(save.substr(0x17D3E, 13), "Thirteen Char");
     EXPECT_EQ(save.substr(0x17DCD, 13), std::string("Vroom") + std::string(8, '\0'));
-    EXPECT_EQ(le32(save, 0x17E48), sealOf(save));
-    EXPECT_NE(le32(save, 0x17E48), le32(saveBefore, 0x17E48));
+    EXPECT_EQ(Le32(save, 0x17E48), SaveFileSeal(save));
+    EXPECT_NE(Le32(save, 0x17E48), Le32(saveBefore, 0x17E48));
 
-    EXPECT_EQ(le16(exe, 0x229720), 0x1234u);
-    EXPECT_EQ(le16(exe, 0x229736), 0xA1B2u);
-    EXPECT_EQ(le16(exe, 0x229758), 0x4101u);
-    EXPECT_EQ(le16(exe, 0x22975A), 0x4202u);
-    EXPECT_EQ(le16(exe, 0x22975C), 0x4303u);
-    EXPECT_EQ(le16(exe, 0x22975E), 0x4404u);
-    EXPECT_EQ(le16(exe, 0x2297B0), 0x0111u);
-    EXPECT_EQ(le16(exe, 0x2297B2), 0x0122u);
-    EXPECT_EQ(le16(exe, 0x2297B4), 0x0133u);
-    EXPECT_EQ(le16(exe, 0x2297B6), 0x0144u);
-    EXPECT_EQ(le16(exe, 0x2297FC), 0x0F0Eu);
+    EXPECT_EQ(Le16(exe, 0x229720), 0x1234u);
+    EXPECT_EQ(Le16(exe, 0x229736), 0xA1B2u);
+    EXPECT_EQ(Le16(exe, 0x229758), 0x4101u);
+    EXPECT_EQ(Le16(exe, 0x22975A), 0x4202u);
+    EXPECT_EQ(Le16(exe, 0x22975C), 0x4303u);
+    EXPECT_EQ(Le16(exe, 0x22975E), 0x4404u);
+    EXPECT_EQ(Le16(exe, 0x2297B0), 0x0111u);
+    EXPECT_EQ(Le16(exe, 0x2297B2), 0x0122u);
+    EXPECT_EQ(Le16(exe, 0x2297B4), 0x0133u);
+    EXPECT_EQ(Le16(exe, 0x2297B6), 0x0144u);
+    EXPECT_EQ(Le16(exe, 0x2297FC), 0x0F0Eu);
 
     // Read back: the written team as it was, its neighbour as the files hold it.
     InitTeams();
@@ -273,9 +245,7 @@ TEST_F(TeamsTest, EveryTeamWrittenReadsBackAndAReadTeamWritesBackTheSameBytes)
     // come back as they were.
     std::string withTail = ReadBytes(savePath());
     withTail.replace(0x17D24 + 5, 8, std::string("\0tail\xE9!x", 8));
-    const std::uint32_t seal = sealOf(withTail);
-    for (int k = 0; k < 4; ++k)
-        withTail[0x17E48 + static_cast<std::size_t>(k)] = static_cast<char>(seal >> (8 * k));
+    Reseal(withTail);
     WriteBytes(savePath(), withTail);
     const std::string exeBefore = ReadBytes(exePath());
     const std::string saveBefore = ReadBytes(savePath());
@@ -308,7 +278,7 @@ TEST_F(TeamsTest, EveryTeamWrittenReadsBackAndAReadTeamWritesBackTheSameBytes)
     ReadTeams(allTeams());
     for (std::size_t i = 0; i < Teams.size(); ++i)
         EXPECT_EQ(Teams[i], written[i]) << "team " << i + 1;
-    EXPECT_EQ(le32(ReadBytes(savePath()), 0x17E48), sealOf(ReadBytes(savePath())));
+    EXPECT_EQ(Le32(ReadBytes(savePath()), 0x17E48), SaveFileSeal(ReadBytes(savePath())));
 }
 
 TEST_F(TeamsTest, WithoutASelectedTeamReadingChangesNothingAndWritingOpensNothing)
@@ -428,7 +398,7 @@ TEST_F(TeamsTest, PointsAreReadAndWrittenInPlace)
     PointsTable[0] = 25;
     WritePoints(itemSet({ItemPoints}), recorder());
     const std::string after = ReadBytes(exePath());
-    EXPECT_EQ(byteAt(after, 0x3BE1D2), 0x19u);
+    EXPECT_EQ(ByteAt(after, 0x3BE1D2), 0x19u);
     EXPECT_EQ(changesOutside(exe, after, {{0x3BE1D2, 0x3BE1D2}}), "");
     EXPECT_EQ(done.size(), 2u);
 }

@@ -12,6 +12,7 @@
 #include "app/Settings.h"
 #include "app/Tools.h"
 #include "ui/EditorForm.h"
+#include "ui/EditorTeams.h"
 
 #include "DemoGame.h"
 
@@ -278,10 +279,15 @@ private slots:
         QCOMPARE(form->pos().x(), 30);
         QCOMPARE(form->pos().y(),
                  TMainForm::CentredTop(form->screen()->geometry().height(), form->frameGeometry().height()));
+        // The Teams & Drivers window opens by itself, below the main window.
+        auto* teams = qobject_cast<TFrmTeams*>(form->CurrentEditor());
+        QVERIFY(teams && teams->isVisible());
+        QCOMPARE(teams->pos(), QPoint(30, form->pos().y() + form->frameGeometry().height()));
         // Later activations change nothing.
         form->move(30, 5);
         form->FormActivate();
         QCOMPARE(form->pos().y(), 5);
+        QCOMPARE(form->CurrentEditor(), teams);
     }
 
     void editorDocksBelowAndFollowsMoves()
@@ -289,6 +295,7 @@ private slots:
         WriteSettingsFile(*dir, game);
         auto form = start();
         form->show();
+        form->FormActivate(); // the first activation opens its editor now, not later
         form->move(40, 50);
         form->OpenEditor<TTestEditorA>();
         TEditorForm* editor = form->CurrentEditor();
@@ -364,6 +371,7 @@ private slots:
         (*script)->expectMessage(FirstStart);
         auto form = start();
         form->show();
+        form->FormActivate(); // the first activation opens its editor now, not later
         form->OpenEditor<TTestEditorA>();
         WriteBytes(Settings.ExportPath + "cars.wad/cars/x.tex", "staged");
         ClearReadOnly(Settings.ExportPath + "cars.wad/cars/x.tex");
@@ -392,6 +400,7 @@ private slots:
         WriteSettingsFile(*dir, game);
         auto form = start();
         form->show();
+        form->FormActivate(); // the first activation opens its editor now, not later
         form->OpenEditor<TTestEditorA>();
         // The settings file's place is taken by a folder: it cannot be written.
         std::filesystem::remove(*dir / "Paddock.INI");
@@ -409,6 +418,7 @@ private slots:
         (*script)->expectMessage(FirstStart);
         auto form = start();
         form->show();
+        form->FormActivate(); // the first activation opens its editor now, not later
         form->OpenEditor<TTestEditorB>();
         form->close();
         QVERIFY(form->CurrentEditor() == nullptr);
@@ -422,6 +432,7 @@ private slots:
         WriteSettingsFile(*dir, game);
         auto form = start();
         form->show();
+        form->FormActivate(); // the first activation opens its editor now, not later
         form->OpenEditor<TTestEditorA>();
         auto* editor = static_cast<TTestEditorA*>(form->CurrentEditor());
         (*script)->expectError("Something went wrong");

@@ -33,6 +33,9 @@ TEditorForm* ProgramFixture::startWith(const char* menuItem)
 {
     form = std::make_unique<TMainForm>(dir->path());
     form->show();
+    // The first activation opens the Teams & Drivers window: let it happen
+    // before the chosen editor replaces it.
+    form->FormActivate();
     form->findChild<QAction*>(menuItem)->trigger();
     return form->CurrentEditor();
 }

@@ -81,7 +81,7 @@ QStringList layoutFaults(const QWidget& window, const QString& name)
     };
 
     for (QWidget* w : window.findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(&window) || w->isWindow())
+        if (!w->isVisibleTo(&window) || w->window() != &window) // another window is checked on its own
             continue;
         if (auto* b = qobject_cast<QAbstractButton*>(w); b && showsText(*b)) {
             if (!fits(b->size(), b->sizeHint()))
