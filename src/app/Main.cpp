@@ -13,6 +13,7 @@
 #include "game/GP4Points.h"
 #include "game/GP4Teams.h"
 #include "ui/EditorForm.h"
+#include "ui/EditorPoints.h"
 #include "ui/EditorTEX.h"
 #include "ui/EditorTeams.h"
 #include "ui/EditorWAD.h"
@@ -109,9 +110,10 @@ void TMainForm::buildMenu()
     Misc1->menuAction()->setVisible(false);
 
     // Editors whose windows are not part of the program yet.
-    for (QAction* a : {Cartextures1, Points1, GP4Workshop1})
+    for (QAction* a : {Cartextures1, GP4Workshop1})
         a->setEnabled(false);
     connect(Teamsanddrivers1, &QAction::triggered, this, [this] { OpenEditor<TFrmTeams>(); });
+    connect(Points1, &QAction::triggered, this, [this] { OpenEditor<TFrmPoints>(); });
     connect(WADWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmWADWorkshop>(); });
     connect(EXWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmTEXWorkshop>(); });
 

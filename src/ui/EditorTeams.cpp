@@ -65,6 +65,8 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
     GroupBox1->setMinimumWidth(141);
     lbTeams = new QListWidget(GroupBox1);
     lbTeams->setObjectName(QStringLiteral("lbTeams"));
+    // As wide as the names it shows need; the group is at least 141 wide.
+    lbTeams->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     for (int i = 1; i <= TeamCount; ++i)
         lbTeams->addItem(QStringLiteral("Team %1").arg(i));
     SpeedButton1 = MakeCommandButton(GroupBox1, "SpeedButton1", CommandImport, QStringLiteral("Import"), false);

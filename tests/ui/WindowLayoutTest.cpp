@@ -136,11 +136,12 @@ QStringList layoutFaults(const QWidget& window, const QString& name)
     return faults;
 }
 
-// The items of the menu and its submenus that the user can choose.
+// The items of the menu and its submenus that open a window, those of
+// submenus hidden in this version included.
 void chosenItems(QMenu* menu, std::vector<QAction*>& items)
 {
     for (QAction* a : menu->actions()) {
-        if (!a->isVisible() || a->isSeparator())
+        if (a->isSeparator())
             continue;
         if (a->menu())
             chosenItems(a->menu(), items);
