@@ -1,0 +1,420 @@
+#include "ui/EditorCarTextures.h"
+
+#include "app/Items.h"
+#include "app/Tools.h"
+#include "formats/GP4TEX.h"
+#include "game/GP4CarTextures.h"
+#include "game/GP4Teams.h"
+#include "ui/EditorControls.h"
+#include "ui/PictureImage.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCursor>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace paddock {
+
+namespace {
+
+const char* const TGAFilter = "TGA Files|*.TGA";
+const char* const SaveTGAKey = "CarTextures.SaveTGA";
+const char* const LoadTGAKey = "CarTextures.LoadTGA";
+
+// The left group is 141 wide unless its buttons need more; the picture's
+// box is 380 x 380.
+constexpr int GroupWidth = 141;
+constexpr int PictureBox = 380;
+// The room between a group's frame and what it holds.
+constexpr int GroupMargin = 6;
+// The squares of the checkerboard behind a picture, and their two greys.
+constexpr int CheckerSquare = 8;
+constexpr int CheckerDark = 0xCC;
+constexpr int CheckerLight = 0xFF;
+
+// The picture drawn by its alpha over a checkerboard of light grey and white:
+// what shows through a transparent part of a livery.
+QImage overCheckerboard(const TPicture& picture)
+{
+    if (picture.Empty())
+        return {};
+    QImage image(picture.Width, picture.Height, QImage::Format_RGB32);
+    for (int y = 0; y < picture.Height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        const std::uint8_t* src = picture.Row(y);
+        for (int x = 0; x < picture.Width; ++x, src += 4) {
+            const int back = ((x / CheckerSquare + y / CheckerSquare) % 2 == 0) ? CheckerLight : CheckerDark;
+            const int alpha = src[3];
+            auto mix = [&](int colour) {
+                return static_cast<std::uint32_t>((colour * alpha + back * (255 - alpha) + 127) / 255);
+            };
+            row[x] = 0xFF000000u | (mix(src[2]) << 16) | (mix(src[1]) << 8) | mix(src[0]);
+        }
+    }
+    return image;
+}
+
+// A group of radio buttons, the first one chosen.
+QGroupBox* makeRadioGroup(QWidget* parent, const char* name, const QString& caption, const QStringList& items,
+                          std::array<QRadioButton*, 3>& buttons, QButtonGroup*& group)
+{
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    group = new QButtonGroup(box);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(5, 0, 5, 2);
+    layout->setSpacing(0);
+    for (int i = 0; i < static_cast<int>(buttons.size()); ++i) {
+        auto* b = new QRadioButton(items[i], box);
+        b->setObjectName(QStringLiteral("%1Item%2").arg(QLatin1String(name)).arg(i));
+        group->addButton(b, i);
+        layout->addWidget(b);
+        buttons[static_cast<std::size_t>(i)] = b;
+    }
+    buttons[0]->setChecked(true);
+    return box;
+}
+
+} // namespace
+
+TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiteral("Car textures"))
+{
+    setObjectName(QStringLiteral("FrmCarTextures"));
+    setFixedBorder(true);
+    setRefuseClose(true);
+
+    // Left: the teams with the load and save buttons below them.
+    GroupBox1 = new QGroupBox(QStringLiteral("Car Textures"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    lbTeams = new QListWidget(GroupBox1);
+    lbTeams->setObjectName(QStringLiteral("lbTeams"));
+    // As wide as the group, whatever the names.
+    lbTeams->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    sbImport1 = MakeCommandButton(GroupBox1, "sbImport1", CommandImport, QStringLiteral("Load From GP4"), false);
+    sbImport2 = MakeCommandButton(GroupBox1, "sbImport2", CommandImport, QString(), true);
+    sbExport1 = MakeCommandButton(GroupBox1, "sbExport1", CommandExport, QStringLiteral("Save To GP4"), false);
+    sbExport2 = MakeCommandButton(GroupBox1, "sbExport2", CommandExport, QString(), true);
+    // Buttons of commands that this version does not have: their Tags run nothing.
+    sbStandard1 = MakeCommandButton(GroupBox1, "sbStandard1", 3, QString(), false);
+    sbStandard2 = MakeCommandButton(GroupBox1, "sbStandard2", 3, QString(), true);
+    sbLoadSet1 = MakeCommandButton(GroupBox1, "sbLoadSet1", 4, QString(), false);
+    sbLoadSet2 = MakeCommandButton(GroupBox1, "sbLoadSet2", 4, QString(), true);
+    sbSaveSet1 = MakeCommandButton(GroupBox1, "sbSaveSet1", 5, QString(), false);
+    sbSaveSet2 = MakeCommandButton(GroupBox1, "sbSaveSet2", 5, QString(), true);
+    const TTeamsMenu menu = MakeTeamsMenu(this);
+    PopupMenu1 = menu.PopupMenu1;
+    Selected1 = menu.Selected1;
+    AllTeams1 = menu.AllTeams1;
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    const std::array<std::array<QToolButton*, 2>, 5> pairs{{{sbImport1, sbImport2},
+                                                          {sbExport1, sbExport2},
+                                                          {sbStandard1, sbStandard2},
+                                                          {sbLoadSet1, sbLoadSet2},
+                                                          {sbSaveSet1, sbSaveSet2}}};
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (i == 1)
+            buttons->addSpacing(6);
+        buttons->addWidget(pairs[i][0]);
+        buttons->addWidget(pairs[i][1]);
+        if (i >= 2) {
+            pairs[i][0]->hide();
+            pairs[i][1]->hide();
+        }
+        connect(pairs[i][0], &QToolButton::clicked, this, [this, b = pairs[i][0]] { sbImport1Click(b); });
+        connect(pairs[i][1], &QToolButton::clicked, this, [this, b = pairs[i][1]] { sbImport2Click(b); });
+    }
+    buttons->addStretch();
+    auto* left = new QVBoxLayout(GroupBox1);
+    // The box's own frame comes on top of the margins.
+    const QMargins leftFrame = GroupBox1->contentsMargins();
+    left->setContentsMargins(std::max(0, GroupMargin - leftFrame.left()), 4,
+                             std::max(0, GroupMargin - leftFrame.right()), GroupMargin);
+    left->addWidget(lbTeams, 1);
+    left->addLayout(buttons);
+    // Holds the starting width; a wider caption or row of buttons widens the box.
+    left->addItem(new QSpacerItem(GroupWidth - 2 * GroupMargin, 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
+
+    // Right: the choices and the TGA buttons beside the picture.
+    GroupBox2 = new QGroupBox(this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    QButtonGroup* textureGroup = nullptr;
+    QButtonGroup* displayGroup = nullptr;
+    rgTextureIndex =
+        makeRadioGroup(GroupBox2, "rgTextureIndex", QStringLiteral("Texture..."),
+                       {QStringLiteral("Liveries 1"), QStringLiteral("Liveries 2"), QStringLiteral("Numbers")},
+                       rbTexture, textureGroup);
+    // The longest item takes two lines, so that the choices keep to the room
+    // beside the picture.
+    rgDisplayType = makeRadioGroup(GroupBox2, "rgDisplayType", QStringLiteral("Display..."),
+                                   {QStringLiteral("Image"), QStringLiteral("Alpha channel"),
+                                    QStringLiteral("Image over\ncheckerboard")},
+                                   rbDisplay, displayGroup);
+    cbStretchImage = new QCheckBox(QStringLiteral("Stretch Image"), GroupBox2);
+    cbStretchImage->setObjectName(QStringLiteral("cbStretchImage"));
+    bbSaveAsTGA = new QPushButton(QStringLiteral("Save texture as TGA"), GroupBox2);
+    bbSaveAsTGA->setObjectName(QStringLiteral("bbSaveAsTGA"));
+    bbLoadFromTGA = new QPushButton(QStringLiteral("Load texture from TGA"), GroupBox2);
+    bbLoadFromTGA->setObjectName(QStringLiteral("bbLoadFromTGA"));
+
+    Memo1 = new QLabel(QStringLiteral("In this version of Paddock it is \n"
+                                      "recommended not to change \n"
+                                      "the dimensions of the textures."),
+                       GroupBox2);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Lines longer than the room are wrapped, as in a text box.
+    Memo1->setWordWrap(true);
+    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette red = Memo1->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    Memo1->setPalette(red);
+
+    ScrollBox1 = new QScrollArea(GroupBox2);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setFixedSize(PictureBox, PictureBox);
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ScrollBox1->horizontalScrollBar()->setTracking(true);
+    ScrollBox1->verticalScrollBar()->setTracking(true);
+    imgTexture = new QLabel;
+    imgTexture->setObjectName(QStringLiteral("imgTexture"));
+    imgTexture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Stretched, the picture takes the box's size whatever its own.
+    imgTexture->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    imgTexture->setScaledContents(true);
+    ScrollBox1->setWidgetResizable(true);
+    ScrollBox1->setWidget(imgTexture);
+
+    auto* choices = new QVBoxLayout;
+    choices->setSpacing(6);
+    choices->addWidget(rgTextureIndex);
+    choices->addWidget(rgDisplayType);
+    choices->addWidget(cbStretchImage);
+    choices->addWidget(bbSaveAsTGA);
+    choices->addWidget(bbLoadFromTGA);
+    choices->addWidget(Memo1);
+    choices->addStretch();
+    auto* right = new QHBoxLayout(GroupBox2);
+    const QMargins frame = GroupBox2->contentsMargins();
+    right->setContentsMargins(std::max(0, GroupMargin - frame.left()), std::max(0, 4 - frame.top()),
+                              std::max(0, GroupMargin - frame.right()), std::max(0, 4 - frame.bottom()));
+    right->setSpacing(GroupMargin);
+    right->addLayout(choices, 1);
+    right->addWidget(ScrollBox1, 0, Qt::AlignTop);
+
+    auto* window = new QHBoxLayout(this);
+    window->setContentsMargins(3, 3, 3, 3);
+    window->setSpacing(3);
+    window->addWidget(GroupBox1);
+    window->addWidget(GroupBox2, 1);
+    fitClientSize();
+
+    connect(lbTeams, &QListWidget::currentRowChanged, this, &TFrmCarTextures::lbTeamsClick);
+    for (QButtonGroup* group : {textureGroup, displayGroup})
+        connect(group, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+            if (checked)
+                lbTeamsClick();
+        });
+    connect(cbStretchImage, &QCheckBox::toggled, this, &TFrmCarTextures::cbStretchImageClick);
+    connect(Selected1, &QAction::triggered, this, &TFrmCarTextures::Selected1Click);
+    connect(AllTeams1, &QAction::triggered, this, &TFrmCarTextures::AllTeams1Click);
+    connect(bbSaveAsTGA, &QPushButton::clicked, this, &TFrmCarTextures::bbSaveAsTGAClick);
+    connect(bbLoadFromTGA, &QPushButton::clicked, this, &TFrmCarTextures::bbLoadFromTGAClick);
+}
+
+int TFrmCarTextures::TextureIndex() const
+{
+    for (std::size_t i = 0; i < rbTexture.size(); ++i)
+        if (rbTexture[i]->isChecked())
+            return static_cast<int>(i);
+    return -1;
+}
+
+int TFrmCarTextures::DisplayType() const
+{
+    for (std::size_t i = 0; i < rbDisplay.size(); ++i)
+        if (rbDisplay[i]->isChecked())
+            return static_cast<int>(i);
+    return -1;
+}
+
+int TFrmCarTextures::CurrentTeam() const
+{
+    const int row = lbTeams->currentRow();
+    return row >= 0 && row < TeamCount ? row : -1;
+}
+
+bool TFrmCarTextures::TeamLoaded() const
+{
+    const int team = CurrentTeam();
+    return team >= 0 && LoadedItems[static_cast<std::size_t>(ItemCarTexturesFirst + team)] != 0;
+}
+
+TTEXFile* TFrmCarTextures::CurrentContainer() const
+{
+    const int team = CurrentTeam();
+    const int kind = TextureIndex();
+    if (team < 0 || kind < 0 || kind >= CarTextureKinds)
+        return nullptr;
+    return CarTextureTable[static_cast<std::size_t>(team)][static_cast<std::size_t>(kind)].get();
+}
+
+std::string TFrmCarTextures::ProposedTGAName() const
+{
+    const QListWidgetItem* item = lbTeams->currentItem();
+    QString name = item ? item->text() : QString();
+    // A name is a file name here: what would make it a path or that no file
+    // system takes becomes "_".
+    for (QChar& c : name)
+        if (QStringLiteral("\\/:*?\"<>|").contains(c) || c.unicode() < 0x20)
+            c = QLatin1Char('_');
+    return (name + QStringLiteral(" - %1.TGA").arg(TextureIndex() + 1)).toStdString();
+}
+
+void TFrmCarTextures::FormShow()
+{
+    fillTeamList();
+}
+
+void TFrmCarTextures::ReloadData()
+{
+    fillTeamList();
+}
+
+void TFrmCarTextures::fillTeamList()
+{
+    const int row = lbTeams->currentRow();
+    {
+        const QSignalBlocker block(lbTeams);
+        lbTeams->clear();
+        for (const TTeamRecord& team : Teams)
+            lbTeams->addItem(FromGameText(FieldText(team.TeamName)));
+        lbTeams->setCurrentRow(row >= 0 && row < lbTeams->count() ? row : 0);
+    }
+    updatePicture();
+}
+
+void TFrmCarTextures::lbTeamsClick()
+{
+    updatePicture();
+}
+
+void TFrmCarTextures::updatePicture()
+{
+    const bool loaded = TeamLoaded();
+    GroupBox2->setEnabled(loaded);
+    const TTEXFile* tex = loaded ? CurrentContainer() : nullptr;
+    QImage image;
+    if (tex) {
+        if (DisplayType() == DisplayAlpha) {
+            if (const auto alpha = tex->GetAlphaBitmap(0))
+                image = ToOpaqueImage(*alpha);
+        } else if (const TPicture* picture = tex->GetBitmap(0)) {
+            image = DisplayType() == DisplayCheckerboard ? overCheckerboard(*picture) : ToOpaqueImage(*picture);
+        }
+    }
+    if (image.isNull()) {
+        imgTexture->clear();
+        // No scroll range is left behind for a picture that is not there.
+        if (!ScrollBox1->widgetResizable())
+            imgTexture->resize(0, 0);
+    } else {
+        imgTexture->setPixmap(QPixmap::fromImage(image));
+    }
+    cbStretchImageClick();
+}
+
+void TFrmCarTextures::cbStretchImageClick()
+{
+    const bool stretch = cbStretchImage->isChecked();
+    imgTexture->setScaledContents(stretch);
+    if (!TeamLoaded()) {
+        imgTexture->hide();
+        return;
+    }
+    imgTexture->show();
+    if (stretch) {
+        // The box keeps the picture at its viewport's size.
+        ScrollBox1->setWidgetResizable(true);
+        return;
+    }
+    ScrollBox1->setWidgetResizable(false);
+    const TTEXFile* tex = CurrentContainer();
+    const TTEXTextureHeader header = tex ? tex->GetHeader(0) : TTEXTextureHeader{};
+    imgTexture->setGeometry(0, 0, static_cast<int>(header.Width()), static_cast<int>(header.Height()));
+}
+
+void TFrmCarTextures::sbImport1Click(QObject* button)
+{
+    const int team = CurrentTeam();
+    if (team < 0)
+        return;
+    SelectItems({static_cast<std::uint16_t>(ItemCarTexturesFirst + team)});
+    RunCommand(TagOf(button));
+}
+
+void TFrmCarTextures::sbImport2Click(QObject* button)
+{
+    SetTag(PopupMenu1, TagOf(button));
+    PopupMenu1->popup(QCursor::pos());
+}
+
+void TFrmCarTextures::Selected1Click()
+{
+    const int team = CurrentTeam();
+    if (team < 0)
+        return;
+    SelectItems({static_cast<std::uint16_t>(ItemCarTexturesFirst + team)});
+    RunCommand(TagOf(PopupMenu1));
+}
+
+void TFrmCarTextures::AllTeams1Click()
+{
+    SelectItems({ItemRange, static_cast<std::uint16_t>(ItemCarTexturesFirst),
+                 static_cast<std::uint16_t>(ItemCarTexturesFirst + TeamCount - 1)});
+    RunCommand(TagOf(PopupMenu1));
+}
+
+void TFrmCarTextures::bbSaveAsTGAClick()
+{
+    TTEXFile* tex = TeamLoaded() ? CurrentContainer() : nullptr;
+    if (!tex || !tex->GetBitmap(0))
+        return;
+    std::string fileName;
+    if (ChooseFileToSave(SaveTGAKey, ProposedTGAName(), TGAFilter, fileName))
+        tex->ExportTGA(0, fileName);
+}
+
+void TFrmCarTextures::bbLoadFromTGAClick()
+{
+    TTEXFile* tex = TeamLoaded() ? CurrentContainer() : nullptr;
+    if (!tex)
+        return;
+    std::string fileName;
+    if (!ChooseFileToOpen(LoadTGAKey, ProposedTGAName(), TGAFilter, fileName))
+        return;
+    // A refused file leaves texture 0 as it was; the smaller textures are
+    // rebuilt from it either way.
+    tex->ImportTGA(0, fileName);
+    tex->Downsample(2);
+    updatePicture();
+}
+
+} // namespace paddock

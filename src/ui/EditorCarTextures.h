@@ -1,0 +1,101 @@
+// The Car textures window: the teams on the left with the commands that load
+// their car textures from the game and save them into it; on the right the
+// full-size picture of one team's liveries or numbers, as colour, as alpha
+// or as colour over a checkerboard, and its exchange with TGA files. The
+// window holds no copy of the textures: it shows and changes the containers
+// of the shared car texture table in place.
+#pragma once
+
+#include "ui/EditorForm.h"
+
+#include <array>
+#include <string>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QToolButton;
+
+namespace paddock {
+
+class TTEXFile;
+
+class TFrmCarTextures : public TEditorForm {
+    Q_OBJECT
+public:
+    explicit TFrmCarTextures(QWidget* mainWindow);
+
+    // What rgTextureIndex and rgDisplayType have chosen.
+    enum TDisplayType { DisplayImage = 0, DisplayAlpha = 1, DisplayCheckerboard = 2 };
+    int TextureIndex() const;
+    int DisplayType() const;
+
+    // The team of the list's selected row, or -1.
+    int CurrentTeam() const;
+    // True when the current team's car textures were loaded from the game.
+    bool TeamLoaded() const;
+    // The container of the current team and kind, or nullptr.
+    TTEXFile* CurrentContainer() const;
+    // The name proposed to the TGA dialogs: "<team as listed> - <kind 1..3>.TGA".
+    std::string ProposedTGAName() const;
+
+    void ReloadData() override;
+
+    // Left.
+    QGroupBox* GroupBox1;
+    QListWidget* lbTeams;
+    QToolButton* sbImport1;
+    QToolButton* sbImport2;
+    QToolButton* sbExport1;
+    QToolButton* sbExport2;
+    QToolButton* sbStandard1;
+    QToolButton* sbStandard2;
+    QToolButton* sbLoadSet1;
+    QToolButton* sbLoadSet2;
+    QToolButton* sbSaveSet1;
+    QToolButton* sbSaveSet2;
+    QMenu* PopupMenu1;
+    QAction* Selected1;
+    QAction* AllTeams1;
+
+    // Right.
+    QGroupBox* GroupBox2;
+    QGroupBox* rgTextureIndex;
+    std::array<QRadioButton*, 3> rbTexture; // "Liveries 1", "Liveries 2", "Numbers"
+    QGroupBox* rgDisplayType;
+    std::array<QRadioButton*, 3> rbDisplay; // "Image", "Alpha channel", "Image over checkerboard"
+    QCheckBox* cbStretchImage;
+    QPushButton* bbSaveAsTGA;
+    QPushButton* bbLoadFromTGA;
+    QScrollArea* ScrollBox1;
+    QLabel* imgTexture;
+    QLabel* Memo1;
+
+public slots:
+    void lbTeamsClick();
+    void cbStretchImageClick();
+    // The button is the one clicked; its Tag chooses the command.
+    void sbImport1Click(QObject* button);
+    void sbImport2Click(QObject* button);
+    void Selected1Click();
+    void AllTeams1Click();
+    void bbSaveAsTGAClick();
+    void bbLoadFromTGAClick();
+
+protected:
+    void FormShow() override;
+
+private:
+    void fillTeamList();
+    // Picks the picture to show, then applies the stretch setting.
+    void updatePicture();
+};
+
+} // namespace paddock
