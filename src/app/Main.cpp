@@ -12,6 +12,7 @@
 #include "game/GP4CarTextures.h"
 #include "game/GP4Points.h"
 #include "game/GP4Teams.h"
+#include "ui/EditorCarTextures.h"
 #include "ui/EditorForm.h"
 #include "ui/EditorPoints.h"
 #include "ui/EditorTEX.h"
@@ -109,9 +110,9 @@ void TMainForm::buildMenu()
     // The points editor is not offered in this version.
     Misc1->menuAction()->setVisible(false);
 
-    // Editors whose windows are not part of the program yet.
-    for (QAction* a : {Cartextures1, GP4Workshop1})
-        a->setEnabled(false);
+    // The mesh workshop is not part of the program yet.
+    GP4Workshop1->setEnabled(false);
+    connect(Cartextures1, &QAction::triggered, this, [this] { OpenEditor<TFrmCarTextures>(); });
     connect(Teamsanddrivers1, &QAction::triggered, this, [this] { OpenEditor<TFrmTeams>(); });
     connect(Points1, &QAction::triggered, this, [this] { OpenEditor<TFrmPoints>(); });
     connect(WADWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmWADWorkshop>(); });
