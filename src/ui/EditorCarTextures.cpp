@@ -174,13 +174,14 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     bbLoadFromTGA = new QPushButton(QStringLiteral("Load texture from TGA"), GroupBox2);
     bbLoadFromTGA->setObjectName(QStringLiteral("bbLoadFromTGA"));
 
-    Memo1 = new QLabel(QStringLiteral("In this version of Paddock it is \n"
-                                      "recommended not to change \n"
+    // The note's three lines, which end in spaces, run on as one text that
+    // wraps where the room ends.
+    Memo1 = new QLabel(QStringLiteral("In this version of Paddock it is "
+                                      "recommended not to change "
                                       "the dimensions of the textures."),
                        GroupBox2);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Lines longer than the room are wrapped, as in a text box.
     Memo1->setWordWrap(true);
     Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPalette red = Memo1->palette();
