@@ -411,10 +411,11 @@ void TFrmCarTextures::bbLoadFromTGAClick()
     std::string fileName;
     if (!ChooseFileToOpen(LoadTGAKey, ProposedTGAName(), TGAFilter, fileName))
         return;
-    // A refused file leaves texture 0 as it was; the smaller textures are
-    // rebuilt from it either way.
-    tex->ImportTGA(0, fileName);
-    tex->Downsample(2);
+    // The smaller textures are rebuilt from the new texture 0. A refused
+    // file leaves the whole container as it was: rebuilding them from the
+    // old texture 0 would change them for nothing.
+    if (tex->ImportTGA(0, fileName))
+        tex->Downsample(2);
     updatePicture();
 }
 

@@ -356,11 +356,12 @@ private slots:
                  QString::fromUtf8("Citro\u00EBn - 1.TGA"));
     }
 
-    void aRefusedTGALeavesTextureZero()
+    void aRefusedTGALeavesTheContainerAsItWas()
     {
         openWindow();
         load(1);
         const TPicture before = *CarTextureTable[1][0]->GetBitmap(0);
+        const TPicture smaller = *CarTextureTable[1][0]->GetBitmap(1);
         // 8 x 8 pixels of 24 bits.
         std::string tga(18, '\0');
         tga[2] = 2;
@@ -374,6 +375,8 @@ private slots:
             .expectError("GP4TEX Error 014: Invalid TGA. Needs to be 32 Bit (24 Bit Colors + Alpha Channel)");
         QTest::mouseClick(window->bbLoadFromTGA, Qt::LeftButton);
         QVERIFY(*CarTextureTable[1][0]->GetBitmap(0) == before);
+        // Its smaller textures are not rebuilt from the old texture 0 either.
+        QVERIFY(*CarTextureTable[1][0]->GetBitmap(1) == smaller);
         QCOMPARE(CarTextureTable[1][0]->GetHeader(0).Width(), 512u);
         QCOMPARE(window->imgTexture->size(), QSize(512, 512));
         QCOMPARE(shown(), ToOpaqueImage(before));
