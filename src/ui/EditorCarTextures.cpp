@@ -106,42 +106,21 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     lbTeams->setObjectName(QStringLiteral("lbTeams"));
     // As wide as the group, whatever the names.
     lbTeams->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
-    sbImport1 = MakeCommandButton(GroupBox1, "sbImport1", CommandImport, QStringLiteral("Load From GP4"), false);
-    sbImport2 = MakeCommandButton(GroupBox1, "sbImport2", CommandImport, QString(), true);
-    sbExport1 = MakeCommandButton(GroupBox1, "sbExport1", CommandExport, QStringLiteral("Save To GP4"), false);
-    sbExport2 = MakeCommandButton(GroupBox1, "sbExport2", CommandExport, QString(), true);
-    // Buttons of commands that this version does not have: their Tags run nothing.
-    sbStandard1 = MakeCommandButton(GroupBox1, "sbStandard1", 3, QString(), false);
-    sbStandard2 = MakeCommandButton(GroupBox1, "sbStandard2", 3, QString(), true);
-    sbLoadSet1 = MakeCommandButton(GroupBox1, "sbLoadSet1", 4, QString(), false);
-    sbLoadSet2 = MakeCommandButton(GroupBox1, "sbLoadSet2", 4, QString(), true);
-    sbSaveSet1 = MakeCommandButton(GroupBox1, "sbSaveSet1", 5, QString(), false);
-    sbSaveSet2 = MakeCommandButton(GroupBox1, "sbSaveSet2", 5, QString(), true);
+    static_cast<TLoadSaveButtons&>(*this) = MakeLoadSaveButtons(GroupBox1, true);
     const TTeamsMenu menu = MakeTeamsMenu(this);
     PopupMenu1 = menu.PopupMenu1;
     Selected1 = menu.Selected1;
     AllTeams1 = menu.AllTeams1;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(0);
-    const std::array<std::array<QToolButton*, 2>, 5> pairs{{{sbImport1, sbImport2},
-                                                          {sbExport1, sbExport2},
-                                                          {sbStandard1, sbStandard2},
-                                                          {sbLoadSet1, sbLoadSet2},
-                                                          {sbSaveSet1, sbSaveSet2}}};
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        if (i == 1)
-            buttons->addSpacing(6);
-        buttons->addWidget(pairs[i][0]);
-        buttons->addWidget(pairs[i][1]);
-        if (i >= 2) {
-            pairs[i][0]->hide();
-            pairs[i][1]->hide();
-        }
-        connect(pairs[i][0], &QToolButton::clicked, this, [this, b = pairs[i][0]] { sbImport1Click(b); });
-        connect(pairs[i][1], &QToolButton::clicked, this, [this, b = pairs[i][1]] { sbImport2Click(b); });
+    // Every wide button runs its Tag's command; every arrow button opens the
+    // menu for its Tag's command.
+    for (QToolButton* b : All()) {
+        if (b->arrowType() == Qt::NoArrow)
+            connect(b, &QToolButton::clicked, this, [this, b] { sbImport1Click(b); });
+        else
+            connect(b, &QToolButton::clicked, this, [this, b] { sbImport2Click(b); });
     }
-    buttons->addStretch();
+    QHBoxLayout* buttons = Row;
     auto* left = new QVBoxLayout(GroupBox1);
     // The box's own frame comes on top of the margins.
     const QMargins leftFrame = GroupBox1->contentsMargins();

@@ -6,6 +6,7 @@
 // of the shared car texture table in place.
 #pragma once
 
+#include "ui/EditorControls.h"
 #include "ui/EditorForm.h"
 
 #include <array>
@@ -27,7 +28,8 @@ namespace paddock {
 
 class TTEXFile;
 
-class TFrmCarTextures : public TEditorForm {
+// The load and save buttons are members of the window (sbImport1, ...).
+class TFrmCarTextures : public TEditorForm, public TLoadSaveButtons {
     Q_OBJECT
 public:
     explicit TFrmCarTextures(QWidget* mainWindow);
@@ -51,16 +53,6 @@ public:
     // Left.
     QGroupBox* GroupBox1;
     QListWidget* lbTeams;
-    QToolButton* sbImport1;
-    QToolButton* sbImport2;
-    QToolButton* sbExport1;
-    QToolButton* sbExport2;
-    QToolButton* sbStandard1;
-    QToolButton* sbStandard2;
-    QToolButton* sbLoadSet1;
-    QToolButton* sbLoadSet2;
-    QToolButton* sbSaveSet1;
-    QToolButton* sbSaveSet2;
     QMenu* PopupMenu1;
     QAction* Selected1;
     QAction* AllTeams1;

@@ -3,6 +3,7 @@
 #include "app/ExportImport.h"
 
 #include <QAction>
+#include <QHBoxLayout>
 #include <QMenu>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -152,6 +153,39 @@ QToolButton* MakeCommandButton(QWidget* parent, const char* name, int tag, const
     }
     button->setMinimumHeight(22);
     return button;
+}
+
+std::array<QToolButton*, 10> TLoadSaveButtons::All() const
+{
+    return {sbImport1, sbImport2, sbExport1, sbExport2, sbStandard1, sbStandard2, sbLoadSet1, sbLoadSet2, sbSaveSet1,
+            sbSaveSet2};
+}
+
+TLoadSaveButtons MakeLoadSaveButtons(QWidget* parent, bool showArrows)
+{
+    TLoadSaveButtons b;
+    b.sbImport1 = MakeCommandButton(parent, "sbImport1", CommandImport, QStringLiteral("Load From GP4"), false);
+    b.sbImport2 = MakeCommandButton(parent, "sbImport2", CommandImport, QString(), true);
+    b.sbExport1 = MakeCommandButton(parent, "sbExport1", CommandExport, QStringLiteral("Save To GP4"), false);
+    b.sbExport2 = MakeCommandButton(parent, "sbExport2", CommandExport, QString(), true);
+    b.sbStandard1 = MakeCommandButton(parent, "sbStandard1", 3, QString(), false);
+    b.sbStandard2 = MakeCommandButton(parent, "sbStandard2", 3, QString(), true);
+    b.sbLoadSet1 = MakeCommandButton(parent, "sbLoadSet1", 4, QString(), false);
+    b.sbLoadSet2 = MakeCommandButton(parent, "sbLoadSet2", 4, QString(), true);
+    b.sbSaveSet1 = MakeCommandButton(parent, "sbSaveSet1", 5, QString(), false);
+    b.sbSaveSet2 = MakeCommandButton(parent, "sbSaveSet2", 5, QString(), true);
+    b.Row = new QHBoxLayout;
+    b.Row->setSpacing(0);
+    for (QToolButton* button : b.All()) {
+        if (button == b.sbExport1)
+            b.Row->addSpacing(6);
+        b.Row->addWidget(button);
+        const bool command = TagOf(button) == CommandImport || TagOf(button) == CommandExport;
+        const bool arrow = button->arrowType() != Qt::NoArrow;
+        button->setVisible(command && (showArrows || !arrow));
+    }
+    b.Row->addStretch();
+    return b;
 }
 
 TTeamsMenu MakeTeamsMenu(QWidget* parent)

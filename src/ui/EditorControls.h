@@ -8,7 +8,10 @@
 #include <QString>
 #include <QToolButton>
 
+#include <array>
 #include <string>
+
+class QHBoxLayout;
 
 class QMenu;
 class QAction;
@@ -64,6 +67,27 @@ void RunCommand(int tag);
 QToolButton* MakeCommandButton(QWidget* parent, const char* name, int tag, const QString& hint, bool narrow);
 int TagOf(const QObject* object);
 void SetTag(QObject* object, int tag);
+
+// The row of load and save buttons of the editors of the game data: the load
+// and save buttons (Tags 1 and 2) each with its narrow arrow button, then
+// three pairs that start no command in this version (Tags 3 to 5), hidden.
+struct TLoadSaveButtons {
+    QToolButton* sbImport1;
+    QToolButton* sbImport2;
+    QToolButton* sbExport1;
+    QToolButton* sbExport2;
+    QToolButton* sbStandard1;
+    QToolButton* sbStandard2;
+    QToolButton* sbLoadSet1;
+    QToolButton* sbLoadSet2;
+    QToolButton* sbSaveSet1;
+    QToolButton* sbSaveSet2;
+    QHBoxLayout* Row;
+    // Every button, each wide one followed by its arrow button.
+    std::array<QToolButton*, 10> All() const;
+};
+// showArrows: whether the arrow buttons of loading and saving are shown.
+TLoadSaveButtons MakeLoadSaveButtons(QWidget* parent, bool showArrows);
 
 // The drop-down menu of the arrow buttons, "Selected" and "All Teams".
 struct TTeamsMenu {

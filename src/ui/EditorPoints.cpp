@@ -54,26 +54,8 @@ TFrmPoints::TFrmPoints(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLit
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setMinimumWidth(141);
-    sbImport1 = MakeCommandButton(GroupBox1, "sbImport1", CommandImport, QStringLiteral("Load From GP4"), false);
-    sbImport2 = MakeCommandButton(GroupBox1, "sbImport2", CommandImport, QString(), true);
-    sbExport1 = MakeCommandButton(GroupBox1, "sbExport1", CommandExport, QStringLiteral("Save To GP4"), false);
-    sbExport2 = MakeCommandButton(GroupBox1, "sbExport2", CommandExport, QString(), true);
-    sbStandard1 = MakeCommandButton(GroupBox1, "sbStandard1", 3, QString(), false);
-    sbStandard2 = MakeCommandButton(GroupBox1, "sbStandard2", 3, QString(), true);
-    sbLoadSet1 = MakeCommandButton(GroupBox1, "sbLoadSet1", 4, QString(), false);
-    sbLoadSet2 = MakeCommandButton(GroupBox1, "sbLoadSet2", 4, QString(), true);
-    sbSaveSet1 = MakeCommandButton(GroupBox1, "sbSaveSet1", 5, QString(), false);
-    sbSaveSet2 = MakeCommandButton(GroupBox1, "sbSaveSet2", 5, QString(), true);
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(0);
-    for (QToolButton* b : {sbImport1, sbImport2, sbExport1, sbExport2, sbStandard1, sbStandard2, sbLoadSet1,
-                           sbLoadSet2, sbSaveSet1, sbSaveSet2}) {
-        if (b == sbExport1)
-            buttons->addSpacing(6);
-        buttons->addWidget(b);
-        b->setVisible(b == sbImport1 || b == sbExport1);
-    }
-    buttons->addStretch();
+    static_cast<TLoadSaveButtons&>(*this) = MakeLoadSaveButtons(GroupBox1, false);
+    QHBoxLayout* buttons = Row;
     auto* left = new QVBoxLayout(GroupBox1);
     left->addStretch(1);
     left->addLayout(buttons);

@@ -6,6 +6,7 @@
 // before a save and when the window is hidden.
 #pragma once
 
+#include "ui/EditorControls.h"
 #include "ui/EditorForm.h"
 
 class QGroupBox;
@@ -16,7 +17,8 @@ namespace paddock {
 
 class TSpinEdit;
 
-class TFrmPoints : public TEditorForm {
+// The load and save buttons are members of the window (sbImport1, ...).
+class TFrmPoints : public TEditorForm, public TLoadSaveButtons {
     Q_OBJECT
 public:
     explicit TFrmPoints(QWidget* mainWindow);
@@ -29,16 +31,6 @@ public:
     TSpinEdit* PointsField(int position) const;
 
     QGroupBox* GroupBox1;
-    QToolButton* sbImport1;
-    QToolButton* sbImport2;
-    QToolButton* sbExport1;
-    QToolButton* sbExport2;
-    QToolButton* sbStandard1;
-    QToolButton* sbStandard2;
-    QToolButton* sbLoadSet1;
-    QToolButton* sbLoadSet2;
-    QToolButton* sbSaveSet1;
-    QToolButton* sbSaveSet2;
 
     QGroupBox* GroupBox2;
     QGroupBox* GroupBox30;

@@ -16,6 +16,7 @@
 
 #include "DemoCars.h"
 #include "DemoGame.h"
+#include "GameBytes.h"
 #include "ScriptedInteraction.h"
 #include "TempDir.h"
 
@@ -53,28 +54,6 @@ std::uint32_t textureWidth(const std::string& tex, std::size_t i)
     return u32At(tex, u32At(tex, table + 8 * i) + 16);
 }
 
-// The members of an archive, read straight from its bytes.
-Members membersOf(const std::string& wad)
-{
-    Members members;
-    const std::uint32_t count = u32At(wad, 0);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::size_t entry = 4 + 136 * static_cast<std::size_t>(i);
-        std::string name = wad.substr(entry, 128);
-        name.resize(std::strlen(name.c_str()));
-        members.emplace_back(name, wad.substr(u32At(wad, entry + 128), u32At(wad, entry + 132)));
-    }
-    return members;
-}
-
-std::string memberOf(const Members& members, const std::string& name)
-{
-    for (const auto& [n, bytes] : members)
-        if (n == name)
-            return bytes;
-    ADD_FAILURE() << "no member " << name;
-    return {};
-}
 
 // Counts the calls of the two editor requests.
 struct CountingHost : EditorHost {
@@ -146,11 +125,11 @@ TEST_F(GameTransferTest, LoadingReadsTheHighResolutionMembersAndMissingOnesLeave
     LoadCarTextures(SelectedItems);
     EXPECT_TRUE(LoadedItems[26]);
     EXPECT_EQ(std::count(LoadedItems.begin(), LoadedItems.end(), 1), 1);
-    const Members members = membersOf(*cars_);
+    const Members members = ArchiveMembers(*cars_);
     for (int kind = 0; kind < 3; ++kind) {
         const TTEXFile* tex = CarTextureTable[4][static_cast<std::size_t>(kind)].get();
         ASSERT_TRUE(tex) << kind;
-        const std::string member = memberOf(members, "cars\\hi_bar_" + std::to_string(kind + 1) + ".TEX");
+        const std::string member = MemberBytes(members, "cars\\hi_bar_" + std::to_string(kind + 1) + ".TEX");
         EXPECT_EQ(tex->Count, u32At(member, 16));
         EXPECT_EQ(tex->GetHeader(0).Width(), textureWidth(member, 0));
     }
@@ -187,7 +166,7 @@ TEST_F(GameTransferTest, SavingStagesSixWholeContainersAndDerivesTheLowResolutio
 {
     SelectItems({ItemRange, 22, 32});
     LoadCarTextures(SelectedItems);
-    const Members members = membersOf(*cars_);
+    const Members members = ArchiveMembers(*cars_);
 
     // One team: exactly six files, high ones as loaded, low ones made from them.
     SelectItems({24});
@@ -205,7 +184,7 @@ TEST_F(GameTransferTest, SavingStagesSixWholeContainersAndDerivesTheLowResolutio
     // was, and the low container's texture 0 holds the blocks of the high
     // container's texture 1, not a new encoding of its picture.
     for (int kind = 0; kind < 2; ++kind) {
-        const std::string hi = memberOf(members, CarTextureName(2, kind, true));
+        const std::string hi = MemberBytes(members, CarTextureName(2, kind, true));
         EXPECT_TRUE(ReadBytes(staged(CarTextureName(2, kind, true))) == hi);
         const std::string low = ReadBytes(staged(CarTextureName(2, kind, false)));
         EXPECT_TRUE(textureData(low, 0) == textureData(hi, 1)) << kind;
@@ -218,8 +197,8 @@ TEST_F(GameTransferTest, SavingStagesSixWholeContainersAndDerivesTheLowResolutio
     SelectItems({22, 23});
     SaveCarTextures(SelectedItems);
     for (int team = 0; team < 2; ++team) {
-        const std::string hi = memberOf(members, CarTextureName(team, 2, true));
-        const std::string oldLow = memberOf(members, CarTextureName(team, 2, false));
+        const std::string hi = MemberBytes(members, CarTextureName(team, 2, true));
+        const std::string oldLow = MemberBytes(members, CarTextureName(team, 2, false));
         const std::string low = ReadBytes(staged(CarTextureName(team, 2, false)));
         const std::size_t from = textureWidth(oldLow, 0) == 128 ? 0 : 1;
         EXPECT_EQ(from, team == 0 ? 0u : 1u);
@@ -251,7 +230,7 @@ TEST_F(GameTransferTest, WhatCannotBeStagedIsSkippedWithItsName)
     // A slot that did not load, a low member the archive lacks, and a high
     // container with a texture that could not be read.
     CarTextureTable[3][0].reset();
-    Members members = membersOf(*cars_);
+    Members members = ArchiveMembers(*cars_);
     members.erase(std::find_if(members.begin(), members.end(), [](const auto& m) { return m.first == "cars\\benetton_2.TEX"; }));
     WriteBytes(game + "cars.wad", demo::BuildWAD(members));
     CarTextureTable[3][2]->Pictures[2].reset();
@@ -319,8 +298,8 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
     EXPECT_FALSE(std::filesystem::equivalent(game + "cars.wad", game + "cars.wad.BAK"));
     // The same members in the same order; the high liveries as they were.
-    const Members before = membersOf(*cars_);
-    const Members after = membersOf(ReadBytes(game + "cars.wad"));
+    const Members before = ArchiveMembers(*cars_);
+    const Members after = ArchiveMembers(ReadBytes(game + "cars.wad"));
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i < before.size(); ++i) {
         EXPECT_EQ(after[i].first, before[i].first);
@@ -353,9 +332,9 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     EXPECT_EQ(*low->GetBitmap(0), *hi->GetBitmap(1));
     EXPECT_EQ(hi->GetBitmap(0)->Pixel(10, 10)[0], 255) << "blue channel of the edited livery";
     // The second export's backup is the archive as the first export left it.
-    const Members firstExport = membersOf(ReadBytes(game + "cars.wad.BAK"));
-    EXPECT_TRUE(memberOf(firstExport, "cars\\hi_williams_2.TEX") == memberOf(before, "cars\\hi_williams_2.TEX"));
-    EXPECT_FALSE(memberOf(firstExport, "cars\\williams_2.TEX") == memberOf(before, "cars\\williams_2.TEX"));
+    const Members firstExport = ArchiveMembers(ReadBytes(game + "cars.wad.BAK"));
+    EXPECT_TRUE(MemberBytes(firstExport, "cars\\hi_williams_2.TEX") == MemberBytes(before, "cars\\hi_williams_2.TEX"));
+    EXPECT_FALSE(MemberBytes(firstExport, "cars\\williams_2.TEX") == MemberBytes(before, "cars\\williams_2.TEX"));
 }
 
 TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace paddock::testing {
 
@@ -43,6 +45,31 @@ inline void Reseal(std::string& file)
     const std::uint32_t seal = SaveFileSeal(file);
     for (std::size_t k = 0; k < 4; ++k)
         file[file.size() - 4 + k] = static_cast<char>(seal >> (8 * k));
+}
+
+// The members of an archive read straight from its bytes: the count, then
+// 136-byte entries of a 128-byte name, the offset and the size.
+using TArchiveMembers = std::vector<std::pair<std::string, std::string>>;
+inline TArchiveMembers ArchiveMembers(const std::string& wad)
+{
+    TArchiveMembers members;
+    const std::uint32_t count = Le32(wad, 0);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t entry = 4 + 136 * static_cast<std::size_t>(i);
+        std::string name = wad.substr(entry, 128);
+        name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
+        members.emplace_back(name, wad.substr(Le32(wad, entry + 128), Le32(wad, entry + 132)));
+    }
+    return members;
+}
+
+// The bytes of the member of that name; empty when there is none.
+inline std::string MemberBytes(const TArchiveMembers& members, const std::string& name)
+{
+    for (const auto& [n, bytes] : members)
+        if (n == name)
+            return bytes;
+    return {};
 }
 
 } // namespace paddock::testing

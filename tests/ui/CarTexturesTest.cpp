@@ -3,6 +3,8 @@
 // program edits, and into the game's archive.
 #include "UiSupport.h"
 
+#include "GameBytes.h"
+
 #include "../interop/InteropSupport.h"
 
 #include "app/Items.h"
@@ -44,36 +46,6 @@ namespace {
 
 using Members = std::vector<std::pair<std::string, std::string>>;
 
-std::uint32_t u32At(const std::string& bytes, std::size_t at)
-{
-    std::uint32_t v = 0;
-    for (int k = 3; k >= 0; --k)
-        v = (v << 8) | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(k)]);
-    return v;
-}
-
-// The members of an archive read straight from its bytes: the count, then
-// 136-byte entries of a 128-byte name, the offset and the size.
-Members membersOf(const std::string& wad)
-{
-    Members members;
-    const std::uint32_t count = u32At(wad, 0);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::size_t entry = 4 + 136 * static_cast<std::size_t>(i);
-        std::string name = wad.substr(entry, 128);
-        name.resize(std::strlen(name.c_str()));
-        members.emplace_back(name, wad.substr(u32At(wad, entry + 128), u32At(wad, entry + 132)));
-    }
-    return members;
-}
-
-std::string memberOf(const Members& members, const std::string& name)
-{
-    for (const auto& [n, bytes] : members)
-        if (n == name)
-            return bytes;
-    return {};
-}
 
 // Texture `index` of a container held in bytes, decoded.
 TPicture decodedTexture(const std::string& tex, int index)
@@ -445,8 +417,8 @@ private slots:
         QTest::mouseClick(window->sbExport1, Qt::LeftButton);
 
         QVERIFY(ReadBytes(game + "cars.wad.BAK") == cars);
-        const Members before = membersOf(cars);
-        const Members after = membersOf(ReadBytes(game + "cars.wad"));
+        const Members before = ArchiveMembers(cars);
+        const Members after = ArchiveMembers(ReadBytes(game + "cars.wad"));
         QCOMPARE(after.size(), before.size());
         // Only team 1's containers may differ; every other member keeps its bytes.
         const std::set<std::string> team1{"cars\\hi_mclaren_1.TEX", "cars\\hi_mclaren_2.TEX", "cars\\hi_mclaren_3.TEX",
@@ -457,12 +429,12 @@ private slots:
                 QVERIFY2(after[i].second == before[i].second, before[i].first.c_str());
         }
         // The liveries not edited keep their bytes too.
-        QVERIFY(memberOf(after, "cars\\hi_mclaren_2.TEX") == memberOf(before, "cars\\hi_mclaren_2.TEX"));
-        QVERIFY(memberOf(after, "cars\\hi_mclaren_3.TEX") == memberOf(before, "cars\\hi_mclaren_3.TEX"));
+        QVERIFY(MemberBytes(after, "cars\\hi_mclaren_2.TEX") == MemberBytes(before, "cars\\hi_mclaren_2.TEX"));
+        QVERIFY(MemberBytes(after, "cars\\hi_mclaren_3.TEX") == MemberBytes(before, "cars\\hi_mclaren_3.TEX"));
 
         // The new high-resolution container holds the edited picture, its
         // bands exactly and the rest within what the encoding loses.
-        const std::string high = memberOf(after, "cars\\hi_mclaren_1.TEX");
+        const std::string high = MemberBytes(after, "cars\\hi_mclaren_1.TEX");
         const TPicture top = decodedTexture(high, 0);
         QCOMPARE(QSize(top.Width, top.Height), QSize(512, 512));
         QVERIFY(allNear(top, QRect(0, 0, 256, 128), 0, 0, 255, 255, 0));
@@ -472,8 +444,8 @@ private slots:
         QVERIFY(allNear(decodedTexture(high, 1), QRect(0, 0, 128, 64), 0, 0, 255, 255, 0));
 
         // The low-resolution container is made from the high-resolution one.
-        const std::string low = memberOf(after, "cars\\mclaren_1.TEX");
-        QVERIFY(low != memberOf(before, "cars\\mclaren_1.TEX"));
+        const std::string low = MemberBytes(after, "cars\\mclaren_1.TEX");
+        QVERIFY(low != MemberBytes(before, "cars\\mclaren_1.TEX"));
         const TPicture small = decodedTexture(low, 0);
         QCOMPARE(QSize(small.Width, small.Height), QSize(256, 256));
         QVERIFY(allNear(small, QRect(0, 0, 128, 64), 0, 0, 255, 255, 0));
