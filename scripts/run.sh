@@ -27,6 +27,10 @@ if [ -z "$configured" ]; then
   echo "Using the demo game folder $demo (choose your own in Options > Configure...)."
 fi
 
+# The build's development settings (this source tree) for the error report's
+# source lines, unless the user's own registry stand-in is to be read.
+export PADDOCK_REGISTRY="${PADDOCK_REGISTRY:-$program_dir/Registry.ini}"
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display found: starting Paddock inside a virtual X server (xvfb-run)."
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$program_dir/paddock"

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/Tools.h"
+#include "diag/ThrowSite.h"
 
 #include <QMetaObject>
 
@@ -17,27 +18,53 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        reportException(std::current_exception());
+        reportException(std::current_exception(), LastThrowAddress());
     }
     return false;
 }
 
-void TApplication::reportException(std::exception_ptr error)
+void TApplication::reportException(std::exception_ptr error, std::uintptr_t address)
 {
+    pending_.emplace_back(error, address);
     // Shown by a queued call: a modal box must not run inside the catch.
-    QMetaObject::invokeMethod(
-        this,
-        [this, error] {
-            if (handler_) {
-                handler_(error);
-                return;
-            }
-            try {
+    if (pending_.size() == 1 && !reporting_)
+        QMetaObject::invokeMethod(this, [this] { reportPending(); }, Qt::QueuedConnection);
+}
+
+void TApplication::reportPending()
+{
+    // One report after another: reports that come while one is open wait
+    // for it to close.
+    if (reporting_)
+        return;
+    reporting_ = true;
+    while (!pending_.empty()) {
+        const auto [error, address] = pending_.front();
+        pending_.pop_front();
+        try {
+            if (handler_)
+                handler_(error, address);
+            else
                 ShowErrorMessage(ExceptionMessage(error));
-            } catch (...) {
-            }
-        },
-        Qt::QueuedConnection);
+        } catch (...) {
+            // A report that fails in its turn has nothing left to report to.
+        }
+    }
+    reporting_ = false;
+}
+
+void ReportCurrentException()
+{
+    const std::exception_ptr error = std::current_exception();
+    const std::uintptr_t address = LastThrowAddress();
+    if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance())) {
+        app->reportException(error, address);
+        return;
+    }
+    try {
+        ShowErrorMessage(ExceptionMessage(error));
+    } catch (...) {
+    }
 }
 
 std::string ExceptionMessage(std::exception_ptr error)

@@ -9,6 +9,9 @@
 #include "app/QtInteraction.h"
 #include "app/Settings.h"
 #include "app/Tools.h"
+#include "diag/FormError.h"
+#include "diag/MAPModule.h"
+#include "diag/ThrowSite.h"
 #include "game/GP4CarTextures.h"
 #include "game/GP4Points.h"
 #include "game/GP4Teams.h"
@@ -46,7 +49,8 @@ TMainForm::TMainForm(const std::string& programPath)
     setFixedSize(LaidOutClientSize(*this, QSize(705, 0)).expandedTo(QSize(menuBar()->sizeHint().width(), 0)));
 
     if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
-        app->setExceptionHandler([this](std::exception_ptr error) { ApplicationEvents1Exception(error); });
+        app->setExceptionHandler(
+            [this](std::exception_ptr error, std::uintptr_t address) { ApplicationEvents1Exception(error, address); });
     SetEditorHost(this);
 
     FormCreate(programPath);
@@ -110,17 +114,17 @@ void TMainForm::buildMenu()
     // The points editor is not offered in this version.
     Misc1->menuAction()->setVisible(false);
 
+    connect(Cartextures1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmCarTextures>(); }));
+    connect(Teamsanddrivers1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmTeams>(); }));
+    connect(Points1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmPoints>(); }));
+    connect(WADWorkshop1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmWADWorkshop>(); }));
+    connect(EXWorkshop1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmTEXWorkshop>(); }));
     // The mesh workshop is not part of the program yet.
     GP4Workshop1->setEnabled(false);
-    connect(Cartextures1, &QAction::triggered, this, [this] { OpenEditor<TFrmCarTextures>(); });
-    connect(Teamsanddrivers1, &QAction::triggered, this, [this] { OpenEditor<TFrmTeams>(); });
-    connect(Points1, &QAction::triggered, this, [this] { OpenEditor<TFrmPoints>(); });
-    connect(WADWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmWADWorkshop>(); });
-    connect(EXWorkshop1, &QAction::triggered, this, [this] { OpenEditor<TFrmTEXWorkshop>(); });
 
-    connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
-    connect(Configure1, &QAction::triggered, this, &TMainForm::Configure1Click);
-    connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+    connect(Exit1, &QAction::triggered, this, Guarded(this, &TMainForm::Exit1Click));
+    connect(Configure1, &QAction::triggered, this, Guarded(this, &TMainForm::Configure1Click));
+    connect(About1, &QAction::triggered, this, Guarded(this, &TMainForm::About1Click));
 }
 
 void TMainForm::buildToolBar()
@@ -179,7 +183,7 @@ void TMainForm::FormCreate(const std::string& programPath)
     try {
         LoadSettings();
     } catch (...) {
-        ShowErrorMessage(ExceptionMessage(std::current_exception()));
+        ShowErrorReport(std::current_exception(), LastThrowAddress());
     }
     Developer1->menuAction()->setVisible(AccessMode >= AccessDeveloper);
 
@@ -187,12 +191,19 @@ void TMainForm::FormCreate(const std::string& programPath)
     try {
         gameFound = CheckGamePath(Settings.GamePath, ExtractFileName(Settings.GameExePath));
     } catch (...) {
-        ShowErrorMessage(ExceptionMessage(std::current_exception()));
+        ShowErrorReport(std::current_exception(), LastThrowAddress());
     }
     if (!gameFound && !ShowOptions(this)) {
         ShowMessage("Paddock cannot be run without specifying GP4 path.");
         terminated_ = true;
         QCoreApplication::quit();
+    }
+
+    // Last, whatever the check found: the debug information from the link map.
+    try {
+        PrepareDebugInfo(true);
+    } catch (...) {
+        ShowErrorReport(std::current_exception(), LastThrowAddress());
     }
 }
 
@@ -214,7 +225,7 @@ void TMainForm::showEvent(QShowEvent* e)
     QMainWindow::showEvent(e);
     // Some window systems never activate a window by themselves.
     if (firstActivation_)
-        QTimer::singleShot(0, this, &TMainForm::FormActivate);
+        QTimer::singleShot(0, this, Guarded(this, &TMainForm::FormActivate));
 }
 
 void TMainForm::FormActivate()
@@ -291,7 +302,7 @@ void TMainForm::endProgram()
     try {
         SaveSettings();
     } catch (...) {
-        ShowErrorMessage(ExceptionMessage(std::current_exception()));
+        ShowErrorReport(std::current_exception(), LastThrowAddress());
     }
     DeleteTree(Settings.TempPath);
     closing_ = true;
@@ -323,9 +334,9 @@ void TMainForm::About1Click()
     Interaction().runModal(modal);
 }
 
-void TMainForm::ApplicationEvents1Exception(std::exception_ptr error)
+void TMainForm::ApplicationEvents1Exception(std::exception_ptr error, std::uintptr_t address)
 {
-    ShowErrorMessage(ExceptionMessage(error));
+    ShowErrorReport(error, address);
 }
 
 } // namespace paddock

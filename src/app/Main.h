@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <string>
@@ -96,7 +97,7 @@ private:
     void buildMenu();
     void buildToolBar();
     // Reports an exception that reached the event loop.
-    void ApplicationEvents1Exception(std::exception_ptr error);
+    void ApplicationEvents1Exception(std::exception_ptr error, std::uintptr_t address);
     // The steps of a normal end: editor closed, settings written, working
     // folder deleted, closing flag set.
     void endProgram();

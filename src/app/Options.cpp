@@ -1,5 +1,6 @@
 #include "app/Options.h"
 
+#include "app/Application.h"
 #include "app/Interaction.h"
 #include "app/QtInteraction.h"
 #include "app/Settings.h"
@@ -29,7 +30,7 @@ TDirectoryEdit::TDirectoryEdit(QWidget* parent) : QWidget(parent)
     button_->setToolTip(QStringLiteral("Choose a folder"));
     layout->addWidget(edit_);
     layout->addWidget(button_);
-    connect(button_, &QToolButton::clicked, this, &TDirectoryEdit::ButtonClick);
+    connect(button_, &QToolButton::clicked, this, Guarded(this, &TDirectoryEdit::ButtonClick));
 }
 
 QString TDirectoryEdit::text() const
@@ -118,9 +119,9 @@ TFrmOptions::TFrmOptions(QWidget* parent)
     window->addLayout(buttons);
     FixLaidOutClientSize(*this, QSize(292, 353));
 
-    connect(bbOK, &QPushButton::clicked, this, &TFrmOptions::bbOKClick);
+    connect(bbOK, &QPushButton::clicked, this, Guarded(this, &TFrmOptions::bbOKClick));
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button1, &QPushButton::clicked, this, &TFrmOptions::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, Guarded(this, &TFrmOptions::Button1Click));
 }
 
 void TFrmOptions::FormShow()

@@ -1,5 +1,6 @@
 #include "ui/EditorCarTextures.h"
 
+#include "app/Application.h"
 #include "app/Items.h"
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
@@ -116,9 +117,9 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     // menu for its Tag's command.
     for (QToolButton* b : All()) {
         if (b->arrowType() == Qt::NoArrow)
-            connect(b, &QToolButton::clicked, this, [this, b] { sbImport1Click(b); });
+            connect(b, &QToolButton::clicked, this, Guarded([this, b] { sbImport1Click(b); }));
         else
-            connect(b, &QToolButton::clicked, this, [this, b] { sbImport2Click(b); });
+            connect(b, &QToolButton::clicked, this, Guarded([this, b] { sbImport2Click(b); }));
     }
     QHBoxLayout* buttons = Row;
     auto* left = new QVBoxLayout(GroupBox1);
@@ -206,17 +207,17 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     window->addWidget(GroupBox2, 1);
     fitClientSize();
 
-    connect(lbTeams, &QListWidget::currentRowChanged, this, &TFrmCarTextures::lbTeamsClick);
+    connect(lbTeams, &QListWidget::currentRowChanged, this, Guarded(this, &TFrmCarTextures::lbTeamsClick));
     for (QButtonGroup* group : {textureGroup, displayGroup})
-        connect(group, &QButtonGroup::idToggled, this, [this](int, bool checked) {
-            if (checked)
-                lbTeamsClick();
-        });
-    connect(cbStretchImage, &QCheckBox::toggled, this, &TFrmCarTextures::cbStretchImageClick);
-    connect(Selected1, &QAction::triggered, this, &TFrmCarTextures::Selected1Click);
-    connect(AllTeams1, &QAction::triggered, this, &TFrmCarTextures::AllTeams1Click);
-    connect(bbSaveAsTGA, &QPushButton::clicked, this, &TFrmCarTextures::bbSaveAsTGAClick);
-    connect(bbLoadFromTGA, &QPushButton::clicked, this, &TFrmCarTextures::bbLoadFromTGAClick);
+        connect(group, &QButtonGroup::idToggled, this, Guarded([this](int, bool checked) {
+                    if (checked)
+                        lbTeamsClick();
+                }));
+    connect(cbStretchImage, &QCheckBox::toggled, this, Guarded(this, &TFrmCarTextures::cbStretchImageClick));
+    connect(Selected1, &QAction::triggered, this, Guarded(this, &TFrmCarTextures::Selected1Click));
+    connect(AllTeams1, &QAction::triggered, this, Guarded(this, &TFrmCarTextures::AllTeams1Click));
+    connect(bbSaveAsTGA, &QPushButton::clicked, this, Guarded(this, &TFrmCarTextures::bbSaveAsTGAClick));
+    connect(bbLoadFromTGA, &QPushButton::clicked, this, Guarded(this, &TFrmCarTextures::bbLoadFromTGAClick));
 }
 
 int TFrmCarTextures::TextureIndex() const

@@ -1,5 +1,6 @@
 #include "ui/EditorPoints.h"
 
+#include "app/Application.h"
 #include "app/ExportImport.h"
 #include "app/Items.h"
 #include "game/GP4Points.h"
@@ -92,7 +93,7 @@ TFrmPoints::TFrmPoints(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLit
         auto* b = new QPushButton(caption, GroupBox5);
         b->setObjectName(QLatin1String(name));
         SetTag(b, tag);
-        connect(b, &QPushButton::clicked, this, [this, b] { Button1Click(b); });
+        connect(b, &QPushButton::clicked, this, Guarded([this, b] { Button1Click(b); }));
         return b;
     };
     Button1 = makeSetButton("Button1", QStringLiteral("Formula 1"), 0);
@@ -129,8 +130,8 @@ TFrmPoints::TFrmPoints(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLit
     window->addWidget(GroupBox2, 1);
     fitClientSize();
 
-    connect(sbImport1, &QToolButton::clicked, this, &TFrmPoints::sbImport1Click);
-    connect(sbExport1, &QToolButton::clicked, this, &TFrmPoints::sbExport1Click);
+    connect(sbImport1, &QToolButton::clicked, this, Guarded(this, &TFrmPoints::sbImport1Click));
+    connect(sbExport1, &QToolButton::clicked, this, Guarded(this, &TFrmPoints::sbExport1Click));
 }
 
 TSpinEdit* TFrmPoints::PointsField(int position) const

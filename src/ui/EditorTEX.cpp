@@ -1,5 +1,6 @@
 #include "ui/EditorTEX.h"
 
+#include "app/Application.h"
 #include "app/FrmSequence.h"
 #include "app/Interaction.h"
 #include "app/QtInteraction.h"
@@ -92,17 +93,17 @@ TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
     ScrollBox1->setWidget(imgTEX);
     page->addWidget(ScrollBox1, 1);
 
-    connect(bbLoadTEX, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbLoadTEXClick);
-    connect(bbSaveTEXFile, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbSaveTEXFileClick);
-    connect(bbSaveTEXFileAs, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbSaveTEXFileAsClick);
-    connect(lbTextures, &QListWidget::currentRowChanged, this, &TFrmTEXWorkshop::lbTexturesClick);
-    connect(displayGroup, &QButtonGroup::idClicked, this, &TFrmTEXWorkshop::rgDisplayTypeClick);
-    connect(cbStretchImage, &QCheckBox::clicked, this, &TFrmTEXWorkshop::cbStretchImageClick);
-    connect(bbExtractAllFiles, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbExtractAllFilesClick);
-    connect(bbReplaceAllFiles, &QPushButton::clicked, this, &TFrmTEXWorkshop::bbReplaceAllFilesClick);
-    connect(BitBtn1, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn2Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TFrmTEXWorkshop::BitBtn3Click);
+    connect(bbLoadTEX, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::bbLoadTEXClick));
+    connect(bbSaveTEXFile, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::bbSaveTEXFileClick));
+    connect(bbSaveTEXFileAs, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::bbSaveTEXFileAsClick));
+    connect(lbTextures, &QListWidget::currentRowChanged, this, Guarded(this, &TFrmTEXWorkshop::lbTexturesClick));
+    connect(displayGroup, &QButtonGroup::idClicked, this, Guarded(this, &TFrmTEXWorkshop::rgDisplayTypeClick));
+    connect(cbStretchImage, &QCheckBox::clicked, this, Guarded(this, &TFrmTEXWorkshop::cbStretchImageClick));
+    connect(bbExtractAllFiles, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::bbExtractAllFilesClick));
+    connect(bbReplaceAllFiles, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::bbReplaceAllFilesClick));
+    connect(BitBtn1, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn1Click));
+    connect(BitBtn2, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn2Click));
+    connect(BitBtn3, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn3Click));
 
     fitClientSize();
     FormCreate();

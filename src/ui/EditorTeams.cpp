@@ -1,5 +1,6 @@
 #include "ui/EditorTeams.h"
 
+#include "app/Application.h"
 #include "app/Items.h"
 #include "game/GP4Teams.h"
 #include "ui/EditorControls.h"
@@ -139,18 +140,18 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
     window->addWidget(PageControl1, 1);
     fitClientSize();
 
-    connect(lbTeams, &QListWidget::currentRowChanged, this, &TFrmTeams::lbTeamsClick);
+    connect(lbTeams, &QListWidget::currentRowChanged, this, Guarded(this, &TFrmTeams::lbTeamsClick));
     // A click on the line already chosen stores and shows it again.
-    connect(lbTeams, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (lbTeams->row(item) == currentTeam_)
-            lbTeamsClick();
-    });
-    connect(SpeedButton1, &QToolButton::clicked, this, &TFrmTeams::SpeedButton1Click);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TFrmTeams::SpeedButton1Click);
-    connect(SpeedButton5, &QToolButton::clicked, this, &TFrmTeams::SpeedButton5Click);
-    connect(SpeedButton7, &QToolButton::clicked, this, &TFrmTeams::SpeedButton5Click);
-    connect(Selected1, &QAction::triggered, this, &TFrmTeams::Selected1Click);
-    connect(AllTeams1, &QAction::triggered, this, &TFrmTeams::AllTeams1Click);
+    connect(lbTeams, &QListWidget::itemClicked, this, Guarded([this](QListWidgetItem* item) {
+                if (lbTeams->row(item) == currentTeam_)
+                    lbTeamsClick();
+            }));
+    connect(SpeedButton1, &QToolButton::clicked, this, Guarded(this, &TFrmTeams::SpeedButton1Click));
+    connect(SpeedButton3, &QToolButton::clicked, this, Guarded(this, &TFrmTeams::SpeedButton1Click));
+    connect(SpeedButton5, &QToolButton::clicked, this, Guarded(this, &TFrmTeams::SpeedButton5Click));
+    connect(SpeedButton7, &QToolButton::clicked, this, Guarded(this, &TFrmTeams::SpeedButton5Click));
+    connect(Selected1, &QAction::triggered, this, Guarded(this, &TFrmTeams::Selected1Click));
+    connect(AllTeams1, &QAction::triggered, this, Guarded(this, &TFrmTeams::AllTeams1Click));
 }
 
 void TFrmTeams::FormShow()

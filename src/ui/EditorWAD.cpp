@@ -1,5 +1,6 @@
 #include "ui/EditorWAD.h"
 
+#include "app/Application.h"
 #include "app/Interaction.h"
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
@@ -81,13 +82,13 @@ TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow)
     bbReplaceAllFiles->hide();
     BitBtn1->hide();
 
-    connect(bbLoadWAD, &QPushButton::clicked, this, &TFrmWADWorkshop::bbLoadWADClick);
-    connect(bbCreateWADFromDir, &QPushButton::clicked, this, &TFrmWADWorkshop::bbCreateWADFromDirClick);
-    connect(Button1, &QPushButton::clicked, this, &TFrmWADWorkshop::Button1Click);
-    connect(bbExtractAllFiles, &QPushButton::clicked, this, &TFrmWADWorkshop::bbExtractAllFilesClick);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFrmWADWorkshop::BitBtn2Click);
-    connect(bbReplaceAllFiles, &QPushButton::clicked, this, &TFrmWADWorkshop::bbReplaceAllFilesClick);
-    connect(BitBtn1, &QPushButton::clicked, this, &TFrmWADWorkshop::bbReplaceAllFilesClick);
+    connect(bbLoadWAD, &QPushButton::clicked, this, Guarded(this, &TFrmWADWorkshop::bbLoadWADClick));
+    connect(bbCreateWADFromDir, &QPushButton::clicked, this, Guarded(this, &TFrmWADWorkshop::bbCreateWADFromDirClick));
+    connect(Button1, &QPushButton::clicked, this, Guarded(this, &TFrmWADWorkshop::Button1Click));
+    connect(bbExtractAllFiles, &QPushButton::clicked, this, Guarded(this, &TFrmWADWorkshop::bbExtractAllFilesClick));
+    connect(BitBtn2, &QPushButton::clicked, this, Guarded(this, &TFrmWADWorkshop::BitBtn2Click));
+    connect(bbReplaceAllFiles, &QPushButton::clicked, this, Guarded(this, &TFrmWADWorkshop::bbReplaceAllFilesClick));
+    connect(BitBtn1, &QPushButton::clicked, this, Guarded(this, &TFrmWADWorkshop::bbReplaceAllFilesClick));
 
     fitClientSize();
     FormCreate();

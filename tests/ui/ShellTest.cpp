@@ -152,7 +152,7 @@ private slots:
         std::strncpy(address.sun_path, exe.c_str(), sizeof address.sun_path - 1);
         QCOMPARE(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         (*script)
-            ->expectError("Cannot open file \"" + exe + "\"*")
+            ->expectModal("ErrorMsgForm", ErrorReport("Cannot open file \"" + exe + "\"*"))
             .expectModal("FrmOptions", abortOptions)
             .expectMessage("Paddock cannot be run without specifying GP4 path.");
         auto form = start();
@@ -405,7 +405,7 @@ private slots:
         // The settings file's place is taken by a folder: it cannot be written.
         std::filesystem::remove(*dir / "Paddock.INI");
         std::filesystem::create_directory(*dir / "Paddock.INI");
-        (*script)->expectError("Cannot write settings file*");
+        ExpectErrorReport(**script, "Cannot write settings file*");
         form->findChild<QAction*>("Exit1")->trigger();
         QVERIFY(form->Closing());
         QVERIFY(form->CurrentEditor() == nullptr);
@@ -435,11 +435,11 @@ private slots:
         form->FormActivate(); // the first activation opens its editor now, not later
         form->OpenEditor<TTestEditorA>();
         auto* editor = static_cast<TTestEditorA*>(form->CurrentEditor());
-        (*script)->expectError("Something went wrong");
+        ExpectErrorReport(**script, "Something went wrong");
         QTest::mouseClick(editor->button, Qt::LeftButton);
         QTRY_COMPARE(QString::fromStdString((*script)->verify()), QString());
         // A timer's handler too, and the program still answers afterwards.
-        (*script)->expectError("Cannot open file*");
+        ExpectErrorReport(**script, "Cannot open file*");
         QTimer::singleShot(0, form.get(), [] { GetFileSize("/nonexistent/file"); });
         QTRY_COMPARE(QString::fromStdString((*script)->verify()), QString());
         QVERIFY(form->CurrentEditor() == editor);

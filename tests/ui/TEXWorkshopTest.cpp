@@ -205,7 +205,7 @@ private slots:
     {
         loadContainer();
         window->lbTextures->setCurrentRow(1);
-        (*script)->expectSaveFile(*dir / "missing.TGA").expectError("Cannot open file*");
+        (*script)->expectSaveFile(*dir / "missing.TGA").expectModal("ErrorMsgForm", ErrorReport("Cannot open file*"));
         QTest::mouseClick(window->BitBtn3, Qt::LeftButton);
         QCoreApplication::processEvents();
         QVERIFY(window->Container());

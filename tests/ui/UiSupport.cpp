@@ -1,6 +1,9 @@
 #include "UiSupport.h"
 
 #include "app/Main.h"
+#include "diag/FormError.h"
+
+#include <QPushButton>
 #include "ui/EditorForm.h"
 
 #include "DemoGame.h"
@@ -9,6 +12,31 @@
 #include <QCoreApplication>
 
 namespace paddock::testing {
+
+ScriptedInteraction::ModalHandler ErrorReport(const std::string& message, std::vector<std::string>* lines)
+{
+    return [message, lines](ModalWindow& w) -> int {
+        auto& report = static_cast<TErrorMsgForm&>(DialogOf(w));
+        const std::vector<std::string> shown = report.Lines();
+        UI_CHECK(shown.size() > 2 && shown[0] == "EXACT ERROR MESSAGE:");
+        const std::string actual = shown.size() > 1 ? shown[1] : std::string();
+        const bool prefix = !message.empty() && message.back() == '*';
+        const bool same = prefix ? actual.compare(0, message.size() - 1, message, 0, message.size() - 1) == 0
+                                 : actual == message;
+        UI_CHECK(same);
+        if (!same)
+            qWarning("report message: %s", actual.c_str());
+        if (lines)
+            *lines = shown;
+        QTest::mouseClick(report.BitBtn1, Qt::LeftButton);
+        return report.result();
+    };
+}
+
+void ExpectErrorReport(ScriptedInteraction& script, const std::string& message, std::vector<std::string>* lines)
+{
+    script.expectModal("ErrorMsgForm", ErrorReport(message, lines));
+}
 
 void WriteSettingsFile(const TempDir& programDir, const std::string& gamePath, const std::string& accessMode,
                        bool firstStart)

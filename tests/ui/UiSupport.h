@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <string>
+#include <vector>
 
 // Runs a Qt Test object inside the program's own application class.
 #define PADDOCK_TEST_MAIN(TestObject)                                                                                  \
@@ -43,6 +44,14 @@ inline QDialog& DialogOf(ModalWindow& window)
 {
     return static_cast<QtModal&>(window).dialog();
 }
+
+// Answers the error report window: checks that the report's message (its
+// second line) is the one expected (a trailing "*" compares only what comes
+// before it), keeps the report's lines when asked, and closes the window.
+ScriptedInteraction::ModalHandler ErrorReport(const std::string& message, std::vector<std::string>* lines = nullptr);
+// Expects the error report window with that message.
+void ExpectErrorReport(ScriptedInteraction& script, const std::string& message,
+                       std::vector<std::string>* lines = nullptr);
 
 // Writes Paddock.INI into the program folder.
 void WriteSettingsFile(const TempDir& programDir, const std::string& gamePath, const std::string& accessMode = "",

@@ -133,7 +133,7 @@ private slots:
     {
         load(wadPath);
         WriteBytes(*dir / "bad.wad", std::string("\xFF\xFF\x00\x00garbage", 11));
-        (*script)->expectOpenFile(*dir / "bad.wad").expectError("*");
+        (*script)->expectOpenFile(*dir / "bad.wad").expectModal("ErrorMsgForm", ErrorReport("Not a WAD archive*"));
         QTest::mouseClick(window->bbLoadWAD, Qt::LeftButton);
         QCoreApplication::processEvents();
         QVERIFY(!window->Archive());
@@ -203,8 +203,8 @@ private slots:
         (*script)
             ->expectInput("Please select a directory to compress", "Directory", *dir / "missing")
             .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "none.wad")
-            .expectError("Cannot create WAD archive from folder \"" + *dir / "missing" +
-                         "\": The folder does not exist");
+            .expectModal("ErrorMsgForm", ErrorReport("Cannot create WAD archive from folder \"" + *dir / "missing" +
+                                                     "\": The folder does not exist"));
         QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
         QCoreApplication::processEvents();
         QVERIFY(!FileExists(*dir / "none.wad"));

@@ -1,0 +1,133 @@
+// Debug information benchmark: builds DebugInfo.EIF from Paddock's own link
+// map and source files (the start-up step with a map beside the program)
+// and sets it against its floor, timed in the same run: reading the map and
+// every source file it names once. Then it times the whole start-up of the
+// main window with the map beside it, on the offscreen platform.
+//
+//   bench_debuginfo MAP SOURCE_ROOT [runs]
+//
+// MAP: a program's link map (build/src/PADDOCK.MAP); SOURCE_ROOT: the source
+// tree its units are named from. Exit code 0 when the build takes at most 2
+// times its floor and the start-up less than half a second.
+
+#include "BenchTiming.h"
+
+#include "app/Application.h"
+#include "app/Interaction.h"
+#include "app/Main.h"
+#include "app/QtInteraction.h"
+#include "app/Tools.h"
+#include "diag/MAPModule.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace paddock;
+using paddock::bench::median;
+using paddock::bench::seconds;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Answers nothing and shows nothing.
+class SilentInteraction : public UserInteraction {
+public:
+    void message(const std::string&) override {}
+    void error(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+    bool question(const std::string&, QuestionKind) override { return false; }
+    bool input(const std::string&, const std::string&, std::string&) override { return false; }
+    bool openFile(const FileDialogRequest&, std::string&, int&) override { return false; }
+    bool saveFile(const FileDialogRequest&, std::string&, int&) override { return false; }
+    bool chooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
+    int runModal(ModalWindow&) override { return 0; }
+    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest&) override { return nullptr; }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_debuginfo MAP SOURCE_ROOT [runs]\n");
+        return 2;
+    }
+    const std::string map = argv[1];
+    const std::string root = argv[2];
+    const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+    const std::vector<std::string> sourceDirs = SourceDirsFromSearchPath("", "$(IDEDIR)", root);
+    const fs::path folder = fs::temp_directory_path() / ("paddock-bench-debuginfo-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const std::string eif = (folder / "DebugInfo.EIF").string();
+
+    // The files the builder reads: the map and the units' sources.
+    const TMAPStruct info = ReadLinkMap(map, sourceDirs);
+    std::vector<std::string> files{map};
+    for (const TMAPSegDetails& m : info.Modules)
+        if (fs::exists(AddTrailingBackslash(root) + m.Name + SourceExtension))
+            files.push_back(AddTrailingBackslash(root) + m.Name + SourceExtension);
+    std::size_t lines = 0;
+    for (const TMAPSegDetails& m : info.Modules)
+        lines += m.Lines.size();
+
+    std::vector<double> builds, reads;
+    for (int run = 0; run <= runs; ++run) {
+        const double build = seconds([&] { BuildDebugInfo(map, eif, sourceDirs); });
+        const double read = seconds([&] {
+            std::size_t bytes = 0;
+            for (const std::string& f : files)
+                bytes += readWhole(f).size();
+            if (bytes == 0)
+                std::abort();
+        });
+        if (run > 0) {
+            builds.push_back(build);
+            reads.push_back(read);
+        }
+    }
+
+    // The start-up of the main window with the map beside the program.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    int qtArgc = 1;
+    TApplication app(qtArgc, argv);
+    SilentInteraction interaction;
+    SetInteraction(&interaction);
+    fs::copy_file(map, folder / "PADDOCK.MAP", fs::copy_options::overwrite_existing);
+    {
+        std::ofstream registry(folder / "Registry.ini");
+        registry << "[HKEY_CURRENT_USER\\" << DevelopmentKey << "]\nRootDir=" << root << "\n[HKEY_CURRENT_USER\\"
+                 << DevelopmentLibraryKey << "]\nSearch Path=$(IDEDIR)\n";
+    }
+    setenv("PADDOCK_REGISTRY", (folder / "Registry.ini").c_str(), 1);
+    std::vector<double> starts;
+    for (int run = 0; run <= runs; ++run) {
+        const double start = seconds([&] { TMainForm form(folder.string()); });
+        if (run > 0)
+            starts.push_back(start);
+    }
+    fs::remove_all(folder);
+
+    const double ratio = median(builds) / median(reads);
+    std::printf("map: %zu units, %zu publics, %zu lines; %zu source files\n", info.Modules.size(), info.Publics.size(),
+                lines, files.size() - 1);
+    std::printf("DebugInfo.EIF built from the map:        %7.1f ms\n", median(builds) * 1e3);
+    std::printf("  floor: reading the map and the sources %7.1f ms; build / floor %.2f (target at most 2) %s\n",
+                median(reads) * 1e3, ratio, ratio <= 2 ? "ok" : "MISSED");
+    std::printf("start-up of the main window with the map %7.1f ms (target under 500) %s\n", median(starts) * 1e3,
+                median(starts) < 0.5 ? "ok" : "MISSED");
+    return ratio <= 2 && median(starts) < 0.5 ? 0 : 1;
+}

@@ -1,0 +1,72 @@
+#include "diag/ErrorReport.h"
+
+#include "app/FileError.h"
+#include "app/Tools.h"
+#include "diag/MAPModule.h"
+
+#include <cstdio>
+
+namespace paddock {
+
+namespace {
+
+// The decimal and hexadecimal forms of one value: "123 / 0x0000007B".
+std::string decimalAndHex(std::uint64_t value, int digits)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%llu / 0x%0*llX", static_cast<unsigned long long>(value), digits,
+                  static_cast<unsigned long long>(value));
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> ComposeErrorReport(const std::string& message, std::uint64_t address,
+                                            std::uint64_t codeStart, const std::string& programPath,
+                                            const std::string& debugInfoPath)
+{
+    // The address relative to the code is what the debug information counts in.
+    const auto rel = static_cast<std::uint32_t>(address - codeStart);
+    std::vector<std::string> lines = {
+        "EXACT ERROR MESSAGE:",
+        message,
+        "",
+        "ERROR ADDRESS (DEZ / HEX):",
+        // A code address has as many hexadecimal digits as a pointer.
+        decimalAndHex(address, static_cast<int>(2 * sizeof(void*))),
+        "",
+        "ERROR ADDRESS - BASE (DEZ / HEX):",
+        decimalAndHex(rel, 8),
+        "",
+        "APPLICATION VERSION:",
+        "1,0",
+        "",
+        "APPLICATION PATH:",
+        programPath,
+        "",
+    };
+    if (!FileExists(debugInfoPath)) {
+        lines.push_back("COULD NOT DISPLAY ADDITIONAL ERROR INFORMATION. FILE \"DEBUGINFO.EIF\" NOT FOUND");
+        return lines;
+    }
+    TMAPStruct info;
+    try {
+        info = LoadDebugInfo(debugInfoPath);
+    } catch (const EFileError& e) {
+        // A damaged file must not make the report fail in its turn.
+        lines.push_back("COULD NOT DISPLAY ADDITIONAL ERROR INFORMATION. FILE \"DEBUGINFO.EIF\" COULD NOT BE READ:");
+        lines.push_back(e.what());
+        return lines;
+    }
+    const TErrorData data = LookupAddress(rel, info);
+    lines.insert(lines.end(), {"FILENAME:", data.FileName, "", "FUNCTION:", data.FunctionName, "", "LINE NUMBER:"});
+    if (data.LineAfter == data.LineBefore) {
+        lines.insert(lines.end(), {std::to_string(data.LineBefore), data.TextBefore});
+    } else {
+        lines.insert(lines.end(), {"Between ", std::to_string(data.LineBefore), data.TextBefore, "and",
+                                   std::to_string(data.LineAfter), data.TextAfter});
+    }
+    return lines;
+}
+
+} // namespace paddock
