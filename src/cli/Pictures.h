@@ -1,0 +1,34 @@
+// Textures to and from picture files: TGA through the container's own
+// exchange, PNG (what image editors save by default) through Qt's image
+// reader and writer. A PNG is read as the 32-bit TGA an editor could have
+// saved of it and then imported as such, so that both kinds of file pass the
+// same checks and give the same container.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace paddock {
+class TTEXFile;
+}
+
+namespace paddock::cli {
+
+enum class PictureKind { TGA, PNG };
+
+// The kind a file's extension names (.tga, .png in any case); nullopt for
+// any other.
+std::optional<PictureKind> PictureKindOf(const std::string& path);
+
+// Writes texture index of the container as a picture file of the kind its
+// name says, replacing the file only once it is whole. False, with an error
+// reported, when the texture has no picture or the file cannot be written.
+bool ExportPicture(const TTEXFile& tex, int index, const std::string& path);
+
+// Replaces texture index of the container from a picture file of the kind its
+// name says: 32 bits a pixel (a PNG with an alpha channel), width and height
+// multiples of 4 from 4 to 16384. False, with the reason reported and the
+// texture as it was, when the file is refused.
+bool ImportPicture(TTEXFile& tex, int index, const std::string& path);
+
+} // namespace paddock::cli

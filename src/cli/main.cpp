@@ -1,0 +1,78 @@
+// paddock-cli: the archive, texture and game-data jobs of Paddock from a
+// terminal or a script, through the same core as the windows. Exit codes: 0
+// done, 1 the job failed (the reason on stderr), 2 bad usage.
+#include "cli/Commands.h"
+#include "cli/Terminal.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+using namespace paddock::cli;
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"The archive, texture and game-data jobs of Paddock, the editor for Grand Prix 4 (v1.0), from the "
+                 "command line. Exit codes: 0 done, 1 the job failed, 2 bad usage.",
+                 "paddock-cli"};
+    app.require_subcommand(1);
+    // The program's own options may follow the command's.
+    app.fallthrough();
+    bool quiet = false;
+    app.add_flag("-q,--quiet", quiet, "No progress bar and no closing notes");
+
+    Job job;
+    AddWadCommands(app, job);
+    AddTexCommands(app, job);
+    AddGameCommands(app, job);
+    // The mesh commands (mesh info|export-3ds FILE.GP4) join here, as
+    // AddMeshCommands(app, job) in MeshCommands.cpp, once the core reads
+    // the game's meshes.
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitDone : ExitUsage;
+    }
+
+    TerminalInteraction terminal(stderr, isatty(fileno(stderr)) != 0);
+    terminal.setQuiet(quiet);
+    int code = ExitDone;
+    try {
+        const WorkFolder work;
+        SetSession(&terminal, &work);
+        try {
+            job();
+        } catch (...) {
+            SetSession(nullptr, nullptr);
+            throw;
+        }
+        SetSession(nullptr, nullptr);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "paddock-cli: %s\nRun with --help for more information.\n", e.what());
+        return ExitUsage;
+    } catch (const std::bad_alloc&) {
+        terminal.error("Not enough memory");
+    } catch (const std::exception& e) {
+        // A failure of the job, of the file layer (a file that cannot be
+        // opened, read or written), or of the program itself.
+        terminal.error(e.what());
+    }
+    if (terminal.errorCount() > 0)
+        code = ExitFailed;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("paddock-cli: error: Cannot write to standard output\n", stderr);
+        code = ExitFailed;
+    }
+    return code;
+}
