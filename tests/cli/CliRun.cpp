@@ -1,0 +1,152 @@
+#include "CliRun.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+extern char** environ;
+
+namespace paddock::testing {
+
+namespace {
+
+// The test's environment without the display and with the given temporary
+// folder; a sanitizer's report ends the program with a code of its own.
+std::vector<std::string> environment(const std::string& tmp)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" || name == "TMPDIR" ||
+            name == "ASAN_OPTIONS" || name == "UBSAN_OPTIONS")
+            continue;
+        env.push_back(entry);
+    }
+    env.push_back("TMPDIR=" + tmp);
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        const char* value = std::getenv(name);
+        env.push_back(std::string(name) + "=" + (value ? std::string(value) + ":" : "") + "exitcode=86");
+    }
+    return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> p;
+    for (std::string& s : strings)
+        p.push_back(s.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+// Starts the program; stderr goes to errFd when it is not -1, else to errPath.
+pid_t spawn(const std::vector<std::string>& args, const std::string& tmp, const std::string& outPath,
+            const std::string& errPath, int errFd)
+{
+    std::vector<std::string> argv{PADDOCK_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = environment(tmp);
+    std::vector<char*> argp = pointers(argv);
+    std::vector<char*> envp = pointers(env);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, PADDOCK_CLI, &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+int exitCode(int status)
+{
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void checkRun(const CliResult& r, const std::vector<std::string>& args, const std::string& tmp)
+{
+    std::string command;
+    for (const std::string& a : args)
+        command += " " + a;
+    EXPECT_NE(r.code, -1) << "paddock-cli" << command << " did not exit normally\n" << r.err;
+    EXPECT_NE(r.code, 86) << "paddock-cli" << command << ": sanitizer report\n" << r.err;
+    EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+    // The working folder is gone.
+    for (const auto& entry : std::filesystem::directory_iterator(tmp))
+        ADD_FAILURE() << "paddock-cli" << command << " left " << entry.path();
+}
+
+} // namespace
+
+CliResult RunCli(const std::vector<std::string>& args, const std::string& tmp)
+{
+    const TempDir capture;
+    CliResult r;
+    const pid_t pid = spawn(args, tmp, capture / "out", capture / "err", -1);
+    if (pid < 0) {
+        ADD_FAILURE() << "Cannot start " << PADDOCK_CLI;
+        return r;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = exitCode(status);
+    r.out = ReadBytes(capture / "out");
+    r.err = ReadBytes(capture / "err");
+    checkRun(r, args, tmp);
+    return r;
+}
+
+CliResult RunCliOnTerminal(const std::vector<std::string>& args, const std::string& tmp)
+{
+    const TempDir capture;
+    CliResult r;
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return r;
+    const pid_t pid = spawn(args, tmp, capture / "out", "", slave);
+    close(slave);
+    if (pid < 0) {
+        close(master);
+        ADD_FAILURE() << "Cannot start " << PADDOCK_CLI;
+        return r;
+    }
+    // The terminal is read while the program runs, so that it never waits
+    // for room; it reports an error once the program has ended and closed it.
+    char buffer[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 10000) <= 0)
+            break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        r.err.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(master);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = exitCode(status);
+    r.out = ReadBytes(capture / "out");
+    checkRun(r, args, tmp);
+    return r;
+}
+
+} // namespace paddock::testing
