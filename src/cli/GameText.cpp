@@ -23,7 +23,10 @@ std::optional<std::string> Utf8ToGameText(const std::string& text)
 {
     // A fresh decoder and encoder for every text: their error state stays set.
     QStringDecoder fromUtf8(QStringDecoder::Utf8);
-    const QString unicode = fromUtf8(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    // Composed characters: an "e" followed by a combining diaeresis is the
+    // code page's one "\u00EB".
+    const QString decoded = fromUtf8(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    const QString unicode = decoded.normalized(QString::NormalizationForm_C);
     if (fromUtf8.hasError())
         return std::nullopt;
     QStringEncoder encode(CodePage);

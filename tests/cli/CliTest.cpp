@@ -575,10 +575,11 @@ TEST_F(CliTest, GameDataGoesOutAsJsonAndComesBackByteForByte)
     EXPECT_TRUE(ReadBytes(other + "GP4.EXE") == *exe_);
     EXPECT_TRUE(ReadBytes(other + "F1GSTATE.SAV") == *save_);
 
-    // A few changes, with names beyond ASCII: the bytes that the windows'
-    // save of the same edits writes.
+    // A few changes, with names beyond ASCII (the second with its
+    // diaeresis as a combining character): the bytes that the windows' save
+    // of the same edits writes.
     WriteBytes(dir / "changes.json", R"({"teams": [{"team": 3, "name": "Équipe €",
-        "drivers": [{}, {"name": "Zoë", "car_number": 42}]}],
+        "drivers": [{}, {"name": "Zoe\u0308", "car_number": 42}]}],
         "points": [25, 18, 15, 12, 10, 8, 6, 4, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0]})");
     r = cli({"game", "import", game, dir / "changes.json"});
     EXPECT_EQ(r.code, 0) << r.err;
