@@ -15,13 +15,19 @@ namespace paddock {
 
 namespace {
 
+bool blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 std::string_view trim(std::string_view s)
 {
-    const std::size_t first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
-        return {};
-    const std::size_t last = s.find_last_not_of(" \t\r\n");
-    return s.substr(first, last - first + 1);
+    std::size_t first = 0, end = s.size();
+    while (first < end && blank(s[first]))
+        ++first;
+    while (end > first && blank(s[end - 1]))
+        --end;
+    return s.substr(first, end - first);
 }
 
 // The substring of columns from..from+count-1 (1-based), as far as the text
