@@ -1,6 +1,7 @@
 // Writes a synthetic GP4 v1.0 game folder of our own making:
 //   make-demo-game FOLDER
 #include "DemoGame.h"
+#include "DemoMeshes.h"
 
 #include <cstdio>
 #include <exception>
@@ -13,6 +14,7 @@ int main(int argc, char* argv[])
     }
     try {
         paddock::demo::WriteDemoGame(argv[1], true);
+        paddock::demo::WriteDemoMeshes(argv[1]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-demo-game: %s\n", e.what());
         return 1;
