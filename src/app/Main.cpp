@@ -17,6 +17,7 @@
 #include "game/GP4Teams.h"
 #include "ui/EditorCarTextures.h"
 #include "ui/EditorForm.h"
+#include "ui/EditorGP4.h"
 #include "ui/EditorPoints.h"
 #include "ui/EditorTEX.h"
 #include "ui/EditorTeams.h"
@@ -119,8 +120,7 @@ void TMainForm::buildMenu()
     connect(Points1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmPoints>(); }));
     connect(WADWorkshop1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmWADWorkshop>(); }));
     connect(EXWorkshop1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmTEXWorkshop>(); }));
-    // The mesh workshop is not part of the program yet.
-    GP4Workshop1->setEnabled(false);
+    connect(GP4Workshop1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmGP4Workshop>(); }));
 
     connect(Exit1, &QAction::triggered, this, Guarded(this, &TMainForm::Exit1Click));
     connect(Configure1, &QAction::triggered, this, Guarded(this, &TMainForm::Configure1Click));
