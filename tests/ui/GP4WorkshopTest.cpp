@@ -2,6 +2,8 @@
 #include "UiSupport.h"
 
 #include "app/Main.h"
+#include "app/Profile.h"
+#include "app/Settings.h"
 #include "app/Tools.h"
 #include "formats/GP4GP4.h"
 #include "ui/EditorGP4.h"
@@ -248,6 +250,12 @@ private slots:
         const QRect outline = drawnArea(window->Image1->Picture);
         QVERIFY(body.contains(outline) && outline != body);
         window->CheckBox2->click();
+        // The vertex numbers go beside the corners.
+        window->CheckBox1->click();
+        const QRect numbered = drawnArea(window->Image1->Picture);
+        QVERIFY(numbered.contains(body) && numbered != body);
+        window->CheckBox1->click();
+        QCOMPARE(drawnArea(window->Image1->Picture), body);
 
         // Ten steps of the scroll bar at zoom 5 move the picture 50 pixels.
         window->ScrollBar1->setValue(10);
@@ -292,9 +300,16 @@ private slots:
         QCOMPARE(QString::fromStdString(request.fileName), QStringLiteral("DEMOCAR.3DS"));
         const std::string bytes = ReadBytes(*dir / "car.3DS");
         QCOMPARE(bytes.size() > 6 ? bytes.substr(0, 2) : std::string(), std::string("\x4D\x4D", 2));
+        // Each dialog remembers its own folder.
+        QCOMPARE(QString::fromStdString(ProfileReadString(SettingsFile(), "Pathes", "EditorGP4.LoadGP4", "")),
+                 QString::fromStdString(ExtractFilePath(car)));
+        QCOMPARE(QString::fromStdString(ProfileReadString(SettingsFile(), "Pathes", "EditorGP4.Save3DS", "")),
+                 QString::fromStdString(dir->path()));
         // A cancelled dialog writes nothing.
         (*script)->expectSaveFile(std::nullopt);
         QTest::mouseClick(window->BitBtn2, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString((*script)->fileRequests().back().initialFolder),
+                 QString::fromStdString(dir->path()));
 
         // A file cut short is refused through the error report, and no mesh
         // is left to show or export.
