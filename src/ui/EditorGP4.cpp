@@ -5,6 +5,7 @@
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
 #include "formats/GP4GP4.h"
+#include "formats/GP4MeshText.h"
 #include "ui/EditorControls.h"
 #include "ui/WindowSize.h"
 
@@ -29,7 +30,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <exception>
 
 namespace paddock {
@@ -166,68 +166,13 @@ QFont smallRedFont()
 
 // ---- Texts ----------------------------------------------------------------
 
-QString signedText(std::int32_t v)
+// The core's lines of the mesh, its names in the game's code page.
+QStringList lines(const std::vector<std::string>& texts)
 {
-    return QString::number(v);
-}
-
-QString unsignedText(std::int32_t v)
-{
-    return ToQString(GP4UnsignedText(v));
-}
-
-QString floatText(float v)
-{
-    return ToQString(GP4FloatText(v));
-}
-
-QString floatText(std::uint32_t word)
-{
-    float v;
-    std::memcpy(&v, &word, 4);
-    return floatText(v);
-}
-
-// The 46 words of a shape header's data: integers at 0-6, 10, 14 and 38-45,
-// floats elsewhere.
-QStringList shapeDataLines(const TGP4Shape& shape)
-{
-    QStringList lines;
-    for (std::size_t i = 0; i < 46; ++i) {
-        const std::uint32_t word = shape.DataWord(i);
-        const bool integer = i <= 6 || i == 10 || i == 14 || i >= 38;
-        lines << (integer ? signedText(static_cast<std::int32_t>(word)) : floatText(word));
-    }
-    return lines;
-}
-
-QStringList materialLines(const TGP4Material& material)
-{
-    QStringList lines;
-    for (const TGP4MaterialGroup& group : material.Groups) {
-        lines << unsignedText(group.Value);
-        for (float f : group.Floats)
-            lines << floatText(f);
-    }
-    for (std::int32_t w : material.Words)
-        lines << unsignedText(w);
-    return lines;
-}
-
-// The check list's line for a shape, which the preview reads as that shape:
-// its name and " 0" when its one run has the shape's own index (the runs and
-// the shapes then match one to one); otherwise its name and the runs it draws.
-QString checkLineText(const TGP4Shape& shape, int index)
-{
-    const QString name = FromGameText(shape.Name);
-    if (shape.Unk21Indices.size() == 1 && shape.Unk21Indices[0] == index)
-        return name + QStringLiteral(" 0");
-    if (shape.Unk21Indices.empty())
-        return name + QStringLiteral(" (no runs)");
-    QStringList runs;
-    for (std::int32_t run : shape.Unk21Indices)
-        runs << signedText(run);
-    return name + QStringLiteral(" (runs ") + runs.join(QStringLiteral(", ")) + QStringLiteral(")");
+    QStringList result;
+    for (const std::string& text : texts)
+        result << FromGameText(text);
+    return result;
 }
 
 QPlainTextEdit* makeMemo(QWidget* parent, const char* name)
@@ -413,16 +358,13 @@ QWidget* TFrmGP4Workshop::buildDataPage()
 
     // The header's fields, each with its caption above it, and beside them
     // the four words of the vertices chunk.
-    const char* const captions[18] = {nullptr,     "ID",        "M_Type",    "Filename",     "Unknown1",
-                                      "Unknown2",  "Unknown3",  "Unknown4",  "NumShapes",    "Unknown5",
-                                      "Num Vertices", "Num Polygons", "Num Unk16", "Num Unk21", "Unknown1",
-                                      "Unknown2",  "Unknown3",  "Unknown4"};
-    auto labeled = [this, &captions](QWidget* parent, QGridLayout* grid, int index, int row, int column) {
+    const std::vector<TGP4HeaderField> fields = GP4HeaderFields(TGP4File());
+    auto labeled = [this, &fields](QWidget* parent, QGridLayout* grid, int index, int row, int column) {
         auto* edit = new QLineEdit(parent);
         edit->setObjectName(QStringLiteral("LabeledEdit%1").arg(index));
         edit->setReadOnly(true);
         edit->setMinimumWidth(60);
-        auto* label = new QLabel(QLatin1String(captions[index]), parent);
+        auto* label = new QLabel(QLatin1String(fields[static_cast<std::size_t>(index - 1)].Caption), parent);
         label->setObjectName(QStringLiteral("LabeledEdit%1Label").arg(index));
         label->setBuddy(edit);
         grid->addWidget(label, 2 * row, column);
@@ -439,9 +381,8 @@ QWidget* TFrmGP4Workshop::buildDataPage()
     header->setVerticalSpacing(1);
     // In the order of their captions: Unknown5 (LabeledEdit9) before NumShapes
     // (LabeledEdit8).
-    const int order[13] = {1, 2, 3, 4, 5, 6, 7, 9, 8, 10, 11, 12, 13};
     for (int k = 0; k < 13; ++k)
-        labeled(GroupBox2, header, order[k], k / 4, k % 4);
+        labeled(GroupBox2, header, static_cast<int>(GP4HeaderOrder[k]) + 1, k / 4, k % 4);
     top->addWidget(GroupBox2, 4);
     auto* vertexWords = new QWidget(page);
     vertexWords->setObjectName(QStringLiteral("VertexWords"));
@@ -587,49 +528,30 @@ void TFrmGP4Workshop::bbLoadWADClick()
 void TFrmGP4Workshop::fill()
 {
     const TGP4File& m = *mesh_;
-    const QString texts[18] = {QString(),
-                               FromGameText(std::string(m.ID.data(), m.ID.size())),
-                               FromGameText(std::string(m.M_Type.data(), m.M_Type.size())),
-                               FromGameText(m.Filename),
-                               unsignedText(m.Unknown1),
-                               unsignedText(m.Unknown2),
-                               unsignedText(m.Unknown3),
-                               unsignedText(m.Unknown4),
-                               unsignedText(m.NumShapes),
-                               unsignedText(m.Unknown5),
-                               unsignedText(m.NumVertices),
-                               unsignedText(m.NumPolygons),
-                               unsignedText(m.NumUnk16),
-                               unsignedText(m.NumUnk21),
-                               unsignedText(m.VertexUnknown1),
-                               unsignedText(m.VertexUnknown2),
-                               unsignedText(m.VertexUnknown3),
-                               unsignedText(m.VertexUnknown4)};
+    const std::vector<TGP4HeaderField> fields = GP4HeaderFields(m);
     for (std::size_t i = 1; i < LabeledEdit.size(); ++i) {
-        LabeledEdit[i]->setText(texts[i]);
+        LabeledEdit[i]->setText(FromGameText(fields[i - 1].Text));
         LabeledEdit[i]->setCursorPosition(0);
     }
 
     {
         const QSignalBlocker block(ListBox1);
         for (std::size_t n = 0; n < m.Shapes.size(); ++n)
-            ListBox1->addItem(QString::number(n) + QLatin1Char(' ') + FromGameText(m.Shapes[n].Name));
+            ListBox1->addItem(FromGameText(GP4ShapeLine(m, n)));
     }
     {
         const QSignalBlocker block(ListBox2);
         for (std::size_t n = 0; n < m.Materials.size(); ++n)
-            ListBox2->addItem(QString::number(n) + QLatin1Char(' ') + FromGameText(m.Materials[n].Name));
+            ListBox2->addItem(FromGameText(GP4MaterialLine(m, n)));
     }
-    QStringList textures;
-    for (const std::string& t : m.Textures)
-        textures << FromGameText(t);
-    setLines(Memo2, textures);
+    setLines(Memo2, lines(m.Textures));
 
     // One line per shape, which the preview reads as that shape.
     {
         const QSignalBlocker block(CheckListBox1);
         for (std::size_t s = 0; s < m.Shapes.size(); ++s) {
-            auto* item = new QListWidgetItem(checkLineText(m.Shapes[s], static_cast<int>(s)), CheckListBox1);
+            auto* item = new QListWidgetItem(FromGameText(GP4PreviewLine(m.Shapes[s], static_cast<int>(s))),
+                                             CheckListBox1);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
             item->setCheckState(Qt::Unchecked);
         }
@@ -651,16 +573,12 @@ void TFrmGP4Workshop::ListBox1Click()
         return;
     }
     const TGP4Shape& shape = mesh_->Shapes[static_cast<std::size_t>(row)];
-    setLines(Memo1, shapeDataLines(shape));
-    QStringList record{unsignedText(shape.Unk21First), unsignedText(shape.Unk21Count)};
+    setLines(Memo1, lines(GP4ShapeDataLines(shape)));
     {
         const QSignalBlocker block(ListBox3);
-        for (std::int32_t index : shape.Unk21Indices) {
-            ListBox3->addItem(signedText(index));
-            record << unsignedText(index);
-        }
+        ListBox3->addItems(lines(GP4RunIndexLines(shape)));
     }
-    setLines(Memo5, record);
+    setLines(Memo5, lines(GP4RunListLines(shape)));
 }
 
 void TFrmGP4Workshop::ListBox2Click()
@@ -670,7 +588,7 @@ void TFrmGP4Workshop::ListBox2Click()
         Memo3->clear();
         return;
     }
-    setLines(Memo3, materialLines(mesh_->Materials[static_cast<std::size_t>(row)]));
+    setLines(Memo3, lines(GP4MaterialDataLines(mesh_->Materials[static_cast<std::size_t>(row)])));
 }
 
 void TFrmGP4Workshop::ListBox3Click()
@@ -682,14 +600,11 @@ void TFrmGP4Workshop::ListBox3Click()
     }
     bool ok = false;
     const qlonglong index = item->text().toLongLong(&ok);
-    if (!ok || index < 0 || static_cast<std::size_t>(index) >= mesh_->Unknown16.size()) {
+    if (!ok) {
         setLines(Memo4, {QStringLiteral("Run %1 is not in the file").arg(item->text())});
         return;
     }
-    QStringList words;
-    for (std::int32_t w : mesh_->Unknown16[static_cast<std::size_t>(index)].Words)
-        words << unsignedText(w);
-    setLines(Memo4, words);
+    setLines(Memo4, lines(GP4RunLines(*mesh_, index)));
 }
 
 void TFrmGP4Workshop::BitBtn2Click()
