@@ -20,6 +20,8 @@ void AddWadCommands(CLI::App& app, Job& job);
 void AddTexCommands(CLI::App& app, Job& job);
 // game show|export|import, game liveries export|import
 void AddGameCommands(CLI::App& app, Job& job);
+// mesh info|export-3ds
+void AddMeshCommands(CLI::App& app, Job& job);
 
 // Shared by the commands.
 

@@ -1,4 +1,4 @@
-// paddock-cli: the archive, texture and game-data jobs of Paddock from a
+// paddock-cli: the archive, texture, game-data and mesh jobs of Paddock from a
 // terminal or a script, through the same core as the windows. Exit codes: 0
 // done, 1 the job failed (the reason on stderr), 2 bad usage.
 #include "cli/Commands.h"
@@ -22,8 +22,8 @@ using namespace paddock::cli;
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"The archive, texture and game-data jobs of Paddock, the editor for Grand Prix 4 (v1.0), from the "
-                 "command line. Exit codes: 0 done, 1 the job failed, 2 bad usage.",
+    CLI::App app{"The archive, texture, game-data and mesh jobs of Paddock, the editor for Grand Prix 4 (v1.0), "
+                 "from the command line. Exit codes: 0 done, 1 the job failed, 2 bad usage.",
                  "paddock-cli"};
     app.require_subcommand(1);
     // The program's own options may follow the command's.
@@ -35,9 +35,7 @@ int main(int argc, char** argv)
     AddWadCommands(app, job);
     AddTexCommands(app, job);
     AddGameCommands(app, job);
-    // The mesh commands (mesh info|export-3ds FILE.GP4) join here, as
-    // AddMeshCommands(app, job) in MeshCommands.cpp, once the core reads
-    // the game's meshes.
+    AddMeshCommands(app, job);
 
     try {
         app.parse(argc, argv);

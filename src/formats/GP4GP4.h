@@ -193,6 +193,9 @@ public:
     // not hold is skipped, and a message says so. Write failures raise
     // EFileError; the earlier file at path is then unchanged.
     bool Save3DS(const std::string& path) const;
+    // As Save3DS, with objects for the given shapes only, in the given order;
+    // indices outside the shapes are left out.
+    bool Save3DS(const std::string& path, const std::vector<int>& shapes) const;
 
 private:
     void addLogLine(const std::string& line);

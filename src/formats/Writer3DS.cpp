@@ -165,6 +165,14 @@ void refuse(const TGP4File& mesh, std::size_t shape, const std::string& what, st
 
 bool TGP4File::Save3DS(const std::string& path) const
 {
+    std::vector<int> all(Shapes.size());
+    for (std::size_t s = 0; s < all.size(); ++s)
+        all[s] = static_cast<int>(s);
+    return Save3DS(path, all);
+}
+
+bool TGP4File::Save3DS(const std::string& path, const std::vector<int>& shapes) const
+{
     TSafeFileStream file(path);
     T3DSWriter out(file);
     const std::int64_t main = out.Open(IdMain);
@@ -184,8 +192,11 @@ bool TGP4File::Save3DS(const std::string& path) const
     std::vector<std::int32_t> place(Vertices.size(), -1);
     std::vector<float> points;
     std::vector<std::uint16_t> faces;
-    for (std::size_t s = 0; s < Shapes.size(); ++s) {
-        const TGP4ShapeWalk walk = WalkShape(static_cast<int>(s));
+    for (const int shape : shapes) {
+        if (shape < 0 || static_cast<std::size_t>(shape) >= Shapes.size())
+            continue;
+        const auto s = static_cast<std::size_t>(shape);
+        const TGP4ShapeWalk walk = WalkShape(shape);
         skipped.AddSkipped(walk);
         if (walk.Named > Max3DSCount) {
             refuse(*this, s, "faces", walk.Named);

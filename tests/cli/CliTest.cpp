@@ -11,6 +11,7 @@
 #include "app/Items.h"
 #include "app/Settings.h"
 #include "app/Tools.h"
+#include "formats/GP4GP4.h"
 #include "formats/GP4TEX.h"
 #include "formats/GP4WAD.h"
 #include "game/GP4CarTextures.h"
@@ -19,6 +20,7 @@
 
 #include "DemoCars.h"
 #include "DemoGame.h"
+#include "DemoMeshes.h"
 #include "GameBytes.h"
 #include "ScriptedInteraction.h"
 #include "TempDir.h"
@@ -30,6 +32,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <sstream>
 
 using namespace paddock;
@@ -73,6 +77,92 @@ std::string plainTGA(int width, int height, int bits)
     return tga;
 }
 
+// The objects of a 3DS file, found by walking its chunk tree: name, number
+// of points and of faces.
+struct Object3DS {
+    std::string name;
+    std::uint32_t points = 0;
+    std::uint32_t faces = 0;
+    bool operator==(const Object3DS&) const = default;
+};
+
+std::vector<Object3DS> objectsOf(const std::string& bytes)
+{
+    std::vector<Object3DS> objects;
+    std::function<void(std::size_t, std::size_t)> walk = [&](std::size_t at, std::size_t end) {
+        while (at + 6 <= end) {
+            const std::uint32_t id = Le16(bytes, at);
+            const std::uint32_t length = Le32(bytes, at + 2);
+            if (length < 6 || length > end - at) {
+                ADD_FAILURE() << "chunk " << id << " at " << at << " of length " << length;
+                return;
+            }
+            const std::size_t content = at + 6;
+            if (id == 0x4D4D || id == 0x3D3D || id == 0x4100) {
+                walk(content, at + length);
+            } else if (id == 0x4000) {
+                const std::size_t zero = bytes.find('\0', content);
+                objects.push_back({bytes.substr(content, zero - content)});
+                walk(zero + 1, at + length);
+            } else if ((id == 0x4110 || id == 0x4120) && !objects.empty()) {
+                (id == 0x4110 ? objects.back().points : objects.back().faces) = Le16(bytes, content);
+            }
+            at += length;
+        }
+    };
+    if (bytes.size() < 6 || Le32(bytes, 2) != bytes.size())
+        ADD_FAILURE() << "The main chunk does not span the file";
+    walk(0, bytes.size());
+    return objects;
+}
+
+// What the 3DS export should hold for a shape of a demo mesh.
+Object3DS objectOf(const demo::DemoShape& shape)
+{
+    std::set<std::int32_t> corners;
+    for (const auto& t : shape.Triangles)
+        corners.insert(t.begin(), t.end());
+    return {shape.Name, static_cast<std::uint32_t>(corners.size()), static_cast<std::uint32_t>(shape.Triangles.size())};
+}
+
+// A 3DS file's bytes with the ambient colours of its materials, which the
+// writer draws at random, set to zero; count receives how many there were.
+std::string withoutAmbient(std::string bytes, int& count)
+{
+    // Ambient colour chunk (0xA010, 15 bytes) holding a 24-bit colour (0x0011, 9 bytes).
+    const std::string ambient("\x10\xA0\x0F\x00\x00\x00\x11\x00\x09\x00\x00\x00", 12);
+    count = 0;
+    for (std::size_t at = bytes.find(ambient); at != npos; at = bytes.find(ambient, at + 1), ++count)
+        bytes.replace(at + ambient.size(), 3, 3, '\0');
+    return bytes;
+}
+
+// Numbers as the window shows them, for the expectations.
+std::string u32(std::int64_t v)
+{
+    return std::to_string(static_cast<std::uint32_t>(v));
+}
+
+std::string fixed3(float v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(v));
+    return text;
+}
+
+// The words of a line after its label: "    data: 1 2 3".
+std::vector<std::string> wordsAfter(const std::string& text, const std::string& label)
+{
+    const std::size_t at = text.find(label);
+    if (at == npos)
+        return {};
+    std::istringstream line(text.substr(at + label.size(), text.find('\n', at) - at - label.size()));
+    std::vector<std::string> words;
+    for (std::string w; line >> w;)
+        words.push_back(w);
+    return words;
+}
+
 class CliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -84,6 +174,7 @@ protected:
             ownDemo_ = new TempDir;
             *pristine_ = ownDemo_->path();
             demo::WriteDemoGame(*pristine_, true);
+            demo::WriteDemoMeshes(*pristine_);
         }
         cars_ = new std::string(ReadBytes(*pristine_ + "cars.wad"));
         exe_ = new std::string(ReadBytes(*pristine_ + "GP4.EXE"));
@@ -165,7 +256,7 @@ TEST_F(CliTest, EveryCommandHasHelpAndBadUsageEndsWithCode2)
     for (const std::string command :
          {"wad list", "wad extract", "wad create", "wad rebuild", "wad check", "wad repair", "tex info", "tex export",
           "tex import", "tex downsample", "game show", "game export", "game import", "game liveries export",
-          "game liveries import"}) {
+          "game liveries import", "mesh info", "mesh export-3ds"}) {
         std::vector<std::string> args;
         std::istringstream words(command);
         for (std::string w; words >> w;)
@@ -192,6 +283,9 @@ TEST_F(CliTest, EveryCommandHasHelpAndBadUsageEndsWithCode2)
         {{"tex", "import", dir / "a.TEX", dir / "a.png", "--index", "-1"}, "--index"},
         {{"game", "liveries", "export", game, dir / "out", "--team", "12"}, "--team"},
         {{"game", "liveries", "export", game, dir / "out", "--format", "bmp"}, "--format"},
+        {{"mesh", "info"}, "file is required"},
+        {{"mesh", "export-3ds", dir / "a.GP4"}, "output is required"},
+        {{"mesh", "export-3ds", dir / "a.GP4", dir / "a.3DS", "--shape", "-1"}, "--shape"},
     };
     for (const auto& b : bad) {
         const CliResult r = cli(b.args);
@@ -762,4 +856,239 @@ TEST_F(CliTest, AProgressBarShowsOnATerminalUnlessQuiet)
     // Not on a terminal: no bar either.
     r = cli({"game", "show", game});
     EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliTest, MeshInfoShowsTheWorkshopsLinesAndTheSameDataAsJson)
+{
+    const std::string car = game + "meshes/DEMOCAR.GP4";
+    const demo::DemoMesh source = demo::DemoCarMesh();
+    std::size_t polygons = 0;
+    for (const demo::DemoShape& s : source.Shapes)
+        polygons += s.Triangles.size();
+
+    CliResult r = cli({"mesh", "info", car});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string text = r.out;
+    // The header in the order of the window's captions, numbers unsigned.
+    EXPECT_NE(text.find("Header\n  ID: GP4MESHBIN\n  M_Type: M_07\n  Filename: democar.gp4\n  Unknown1: 3\n"
+                        "  Unknown2: 7\n  Unknown3: 0\n  Unknown4: 4294967295\n  Unknown5: 65536\n  NumShapes: 7\n"
+                        "  Num Vertices: " + std::to_string(source.Positions.size()) +
+                        "\n  Num Polygons: " + std::to_string(polygons) +
+                        "\n  Num Unk16: 8\n  Num Unk21: 7\n  Vertex Unknown1: 17\n  Vertex Unknown2: 3\n"
+                        "  Vertex Unknown3: 0\n  Vertex Unknown4: 2\nShapes (7)\n  0 body\n"),
+              npos)
+        << text;
+    // The rear wing: its two runs, its list record and its 46 data words,
+    // integers signed and floats with three decimals.
+    EXPECT_NE(text.find("  6 wing_rear\n    preview line: wing_rear (runs 6, 7)\n    run list: 506 2 6 7\n"), npos);
+    const std::size_t rear = text.find("  6 wing_rear\n");
+    const std::vector<std::string> data = wordsAfter(text.substr(rear), "    data: ");
+    ASSERT_EQ(data.size(), 46u);
+    EXPECT_EQ(data[0], "6");
+    EXPECT_EQ(data[1], "24");
+    for (std::size_t w : {7, 9, 11, 15, 37})
+        EXPECT_EQ(data[w], fixed3(6.0f + static_cast<float>(w) * 0.25f - 3.5f)) << w;
+    for (std::size_t w : {2, 10, 14, 38, 45})
+        EXPECT_EQ(data[w].find('.'), npos) << w;
+    // Material 1: per group its word unsigned and its floats, then 16 words.
+    const std::vector<std::string> material = wordsAfter(text.substr(text.find("  1 wing_carbon\n")), "    data: ");
+    ASSERT_EQ(material.size(), 36u);
+    for (int g = 0; g < 5; ++g) {
+        EXPECT_EQ(material[4 * g], u32(g == 0 ? 1 : -g));
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(material[4 * g + 1 + k], fixed3(static_cast<float>(g) * 0.5f + static_cast<float>(k) * 0.125f));
+    }
+    for (int w = 0; w < 16; ++w)
+        EXPECT_EQ(material[20 + w], u32(w == 0 ? 1 : w - 8)) << w;
+    EXPECT_NE(text.find("Textures (3)\n  democar_body.tex\n  democar_wing.tex\n  democar_tyre.tex\nRuns (8)\n"
+                        "  0: 0 12 2 3 4 5 6\n"),
+              npos);
+    // The pylon's run after the 142 triangles of the others; the log ends
+    // with the end chunk at the end of the file.
+    EXPECT_NE(text.find("  7: 142 12 72 73 74 75 76\nChunks (5)\n  00000028@ "), npos);
+    EXPECT_EQ(text.substr(text.size() - 19), "00000029@ " + hex8(static_cast<std::uint32_t>(GetFileSize(car))) + "\n");
+
+    // JSON: the same values, numbers as numbers.
+    r = cli({"mesh", "info", car, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const json info = json::parse(r.out);
+    const json& header = info["header"];
+    EXPECT_EQ(header["id"], "GP4MESHBIN");
+    EXPECT_EQ(header["m_type"], "M_07");
+    EXPECT_EQ(header["filename"], source.Filename);
+    for (std::size_t k = 0; k < 5; ++k)
+        EXPECT_EQ(header["unknown" + std::to_string(k + 1)], static_cast<std::uint32_t>(source.Header[k]));
+    EXPECT_EQ(header["num_shapes"], source.Shapes.size());
+    EXPECT_EQ(header["num_vertices"], source.Positions.size());
+    EXPECT_EQ(header["num_polygons"], polygons);
+    EXPECT_EQ(header["num_unk16"], 8);
+    EXPECT_EQ(header["num_unk21"], 7);
+    EXPECT_EQ(header["vertex_unknown1"], source.VertexUnknown1);
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(header["vertex_unknown" + std::to_string(k + 2)], source.VertexExtra[k]);
+    ASSERT_EQ(info["shapes"].size(), source.Shapes.size());
+    for (std::size_t s = 0; s < source.Shapes.size(); ++s) {
+        const json& shape = info["shapes"][s];
+        EXPECT_EQ(shape["name"], source.Shapes[s].Name);
+        EXPECT_EQ(shape["run_list"]["runs"], s == 6 ? json::array({6, 7}) : json::array({s}));
+        EXPECT_EQ(shape["run_list"]["first"], 500 + s);
+        ASSERT_EQ(shape["data"].size(), 46u);
+        EXPECT_EQ(shape["data"][0], s);
+        EXPECT_EQ(shape["data"][1], source.Shapes[s].Triangles.size());
+        for (std::size_t w = 0; w < 46; ++w) {
+            const bool integer = w <= 6 || w == 10 || w == 14 || w >= 38;
+            EXPECT_EQ(shape["data"][w].is_number_integer(), integer) << s << " " << w;
+            if (!integer) {
+                EXPECT_EQ(shape["data"][w].get<double>(), static_cast<float>(s) + static_cast<float>(w) * 0.25f - 3.5f);
+            }
+        }
+    }
+    EXPECT_EQ(info["shapes"][6]["preview_line"], "wing_rear (runs 6, 7)");
+    ASSERT_EQ(info["materials"].size(), source.Materials.size());
+    for (std::size_t m = 0; m < source.Materials.size(); ++m) {
+        const json& j = info["materials"][m];
+        EXPECT_EQ(j["name"], source.Materials[m]);
+        for (std::size_t g = 0; g < 5; ++g) {
+            EXPECT_EQ(j["groups"][g]["value"], static_cast<std::uint32_t>(g == 0 ? static_cast<int>(m) : -static_cast<int>(g)));
+            for (std::size_t k = 0; k < 3; ++k)
+                EXPECT_EQ(j["groups"][g]["floats"][k].get<double>(), static_cast<double>(g) * 0.5 + static_cast<double>(k) * 0.125);
+        }
+        EXPECT_EQ(j["words"][0], m);
+        EXPECT_EQ(j["words"][1], 4294967289u);
+    }
+    EXPECT_EQ(info["textures"], json(source.Textures));
+    ASSERT_EQ(info["runs"].size(), 8u);
+    std::size_t covered = 0;
+    for (std::size_t run = 0; run < 8; ++run) {
+        const json& words = info["runs"][run]["words"];
+        covered += words[1].get<std::size_t>();
+        for (std::size_t w = 2; w < 7; ++w)
+            EXPECT_EQ(words[w], 10 * run + w);
+    }
+    EXPECT_EQ(covered, polygons);
+    const std::vector<std::string> chunks = info["chunks"];
+    ASSERT_EQ(chunks.size(), 5u);
+    EXPECT_NE(text.find("Chunks (5)\n  " + chunks[0] + "\n  " + chunks[1] + "\n"), npos);
+
+    // Sections chosen: only those.
+    r = cli({"mesh", "info", car, "--chunks"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, text.substr(text.find("Chunks (5)\n")));
+    r = cli({"mesh", "info", car, "--json", "--textures", "--runs"});
+    const json some = json::parse(r.out);
+    EXPECT_EQ(some.size(), 3u);
+    EXPECT_EQ(some["textures"], info["textures"]);
+    EXPECT_EQ(some["runs"], info["runs"]);
+
+    // The "M_05" mesh: no Unknown2, 180 bytes of shape data, 20-byte runs.
+    r = cli({"mesh", "info", game + "meshes/TRACKSIDE.GP4", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const json side = json::parse(r.out);
+    EXPECT_EQ(side["header"]["m_type"], "M_05");
+    EXPECT_EQ(side["header"]["unknown2"], 0);
+    EXPECT_EQ(side["header"]["unknown3"], 12);
+    EXPECT_EQ(side["shapes"][3]["name"], "tyre_stack");
+    EXPECT_EQ(side["shapes"][3]["data"][45], 0);
+    EXPECT_EQ(side["runs"][3]["words"], json::array({36, 36, 32, 33, 34, 0, 0}));
+}
+
+TEST_F(CliTest, MeshExportWritesTheWindowsThreeDSFileOrTheNamedShapes)
+{
+    const std::string car = game + "meshes/DEMOCAR.GP4";
+    const demo::DemoMesh source = demo::DemoCarMesh();
+    const std::string out = dir / "out/car.3DS";
+
+    CliResult r = cli({"mesh", "export-3ds", car, out});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Wrote " + out + " with 7 objects"), npos) << r.err;
+    const std::string written = ReadBytes(out);
+    std::vector<Object3DS> expected;
+    for (const demo::DemoShape& shape : source.Shapes)
+        expected.push_back(objectOf(shape));
+    EXPECT_EQ(objectsOf(written), expected);
+    // The window's Save as 3DS gives the same bytes, but for the random
+    // ambient colour of each material.
+    {
+        ScopedScript script;
+        ASSERT_TRUE(TGP4File(car).Save3DS(dir / "window.3DS"));
+        EXPECT_EQ(script->verify(), "");
+    }
+    int ours = 0, theirs = 0;
+    EXPECT_TRUE(withoutAmbient(written, ours) == withoutAmbient(ReadBytes(dir / "window.3DS"), theirs));
+    EXPECT_EQ(ours, 3);
+    EXPECT_EQ(theirs, 3);
+
+    // An existing file only with --force.
+    WriteBytes(out, "mine");
+    r = cli({"mesh", "export-3ds", car, out, "--shape", "6", "-s", "0,6"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(out + " already exists; add --force"), npos) << r.err;
+    EXPECT_EQ(ReadBytes(out), "mine");
+    // Named shapes once each, in the file's order.
+    r = cli({"mesh", "export-3ds", car, out, "--shape", "6", "-s", "0,6", "--force"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(objectsOf(ReadBytes(out)), (std::vector<Object3DS>{expected[0], expected[6]}));
+
+    // A shape the mesh does not hold, and the mesh file itself as the output.
+    r = cli({"mesh", "export-3ds", car, dir / "nine.3DS", "--shape", "7"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(car + " has no shape 7; it holds 7 shapes, numbered from 0"), npos) << r.err;
+    EXPECT_FALSE(FileExists(dir / "nine.3DS"));
+    r = cli({"mesh", "export-3ds", car, car, "--force"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("would replace the mesh file"), npos) << r.err;
+    EXPECT_EQ(GetFileSize(car), static_cast<std::int64_t>(demo::BuildGP4Mesh(source).size()));
+}
+
+TEST_F(CliTest, DamagedMeshesEndWithTheReadersMessage)
+{
+    const std::string whole = ReadBytes(game + "meshes/DEMOCAR.GP4");
+    const std::string cut = dir / "cut.GP4";
+    WriteBytes(cut, whole.substr(0, whole.size() - 20));
+    std::string wrong = whole;
+    wrong[9] = 'X';
+    WriteBytes(dir / "wrong.GP4", wrong);
+    const struct {
+        std::string file;
+        std::string says;
+    } refused[] = {
+        {cut, "Read error in \"" + cut + "\": The file ends inside"},
+        {dir / "wrong.GP4", "GP4GP4 Error 001: Invalid GP4 file, magic ID not found (Read: GP4MESHBIX"},
+        {dir / "missing.GP4", "missing.GP4"},
+    };
+    for (const auto& f : refused) {
+        for (const bool json : {false, true}) {
+            CliResult r = cli(json ? std::vector<std::string>{"mesh", "info", f.file, "--json"}
+                                   : std::vector<std::string>{"mesh", "info", f.file});
+            EXPECT_EQ(r.code, 1) << f.file;
+            EXPECT_NE(r.err.find(f.says), npos) << r.err;
+            EXPECT_EQ(r.out, "");
+        }
+        const CliResult r = cli({"mesh", "export-3ds", f.file, dir / "out.3DS"});
+        EXPECT_EQ(r.code, 1) << f.file;
+        EXPECT_NE(r.err.find(f.says), npos) << r.err;
+        EXPECT_FALSE(FileExists(dir / "out.3DS"));
+    }
+
+    // A shape that names a run the file does not hold: everything is shown
+    // and exported but that run, and the exit code says so.
+    demo::DemoMesh odd = demo::DemoTrackSideMesh();
+    odd.RunListsOverride = {{0}, {1, 9}, {2}, {3}};
+    WriteBytes(dir / "odd.GP4", demo::BuildGP4Mesh(odd));
+    CliResult r = cli({"mesh", "info", dir / "odd.GP4", "--shapes"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("GP4GP4 Error 011: Shapes name what the file does not hold (first shape 1, cone_right)"), npos)
+        << r.err;
+    EXPECT_NE(r.out.find("    preview line: cone_right (runs 1, 9)\n"), npos) << r.out;
+    r = cli({"mesh", "export-3ds", dir / "odd.GP4", dir / "odd.3DS"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("GP4GP4 Error 013: The 3DS file leaves out what the shapes name but the mesh does not hold: "
+                         "1 run list entry names no run"),
+              npos)
+        << r.err;
+    std::vector<Object3DS> expected;
+    for (const demo::DemoShape& shape : odd.Shapes)
+        expected.push_back(objectOf(shape));
+    EXPECT_EQ(objectsOf(ReadBytes(dir / "odd.3DS")), expected);
 }
