@@ -48,9 +48,10 @@ inline std::size_t blockBytes(DXTFormat format)
 
 TPicture DecodeDXT(DXTFormat format, const std::uint8_t* data, int width, int height)
 {
+    // No blocks to read: a negative side must not reach the picture's size.
+    if (width <= 0 || height <= 0)
+        return TPicture();
     TPicture picture(width, height);
-    if (picture.Empty())
-        return picture;
     const bool dxt5 = format == DXTFormat::DXT5;
     const std::size_t bytes = blockBytes(format);
     const int blocksWide = (width + 3) / 4, blocksHigh = (height + 3) / 4;

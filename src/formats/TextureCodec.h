@@ -28,6 +28,7 @@ std::size_t DXTDataSize(DXTFormat format, int width, int height);
 // Decodes DXTDataSize bytes into a picture of width x height. DXT1 texels are
 // opaque except those of three-colour blocks' fourth index, which are black
 // with alpha 0. Sizes that are not multiples of 4 use the covering blocks.
+// A width or height of 0 or less gives an empty picture (0 x 0).
 TPicture DecodeDXT(DXTFormat format, const std::uint8_t* data, int width, int height);
 // Encodes a picture into exactly DXTDataSize bytes. DXT1 makes a texel
 // transparent when its alpha is below 128. threads = 0 uses every core; the
