@@ -6,7 +6,8 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 # FUZZ_RUNS=N also ends each run after N inputs (the long runs use
 # FUZZ_RUNS=1000000 with a generous SECONDS); FUZZ_BUILD=0 skips the build,
-# for several runs side by side on one build.
+# for several runs side by side on one build; FUZZ_FLAGS adds libFuzzer
+# options ("-max_len=65536 -use_value_profile=1").
 # Each run starts from the seeds (fuzz/corpus/TARGET) and the kept cases
 # (fuzz/regressions/TARGET); what it finds new goes to
 # build-fuzz/corpus/TARGET, a failing input to build-fuzz/artifacts/TARGET/.
@@ -52,6 +53,8 @@ for t in "${targets[@]}"; do
   if [ -n "${FUZZ_RUNS:-}" ]; then
     args+=(-runs="$FUZZ_RUNS")
   fi
+  # shellcheck disable=SC2206
+  args+=(${FUZZ_FLAGS:-})
   dict="$(dict_of "$t")"
   if [ -n "$dict" ]; then
     args+=(-dict="$root/fuzz/dict/$dict.dict")
@@ -60,10 +63,10 @@ for t in "${targets[@]}"; do
   echo "== $t (${seconds}s)"
   if "$build/fuzz/fuzz_$t" "${args[@]}" "$build/corpus/$t" "$root/fuzz/corpus/$t" \
        "$root/fuzz/regressions/$t" >"$log" 2>&1; then
-    grep -E "^#[0-9]+[[:space:]]+DONE" "$log" | tail -1 || true
+    grep -aE "^#[0-9]+[[:space:]]+DONE" "$log" | tail -1 || true
   else
     echo "FAILED: see $log and $build/artifacts/$t/"
-    grep -E 'ERROR|SUMMARY|BROKEN|terminate' "$log" | head -5 || true
+    grep -aE 'ERROR|SUMMARY|what\(\)|terminate' "$log" | head -5 || true
     failed+=("$t")
   fi
 done

@@ -10,6 +10,8 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   # the fuzz targets (scripts/fuzz.sh): Clang's libFuzzer and sanitizers
   clang-14 libclang-rt-14-dev
+  # the fuzz corpora's source coverage (scripts/fuzz-coverage.sh): llvm-profdata, llvm-cov
+  llvm-14
   # independent readers and writers for the interoperability tests
   python3 python3-pil imagemagick assimp-utils
   # a display server for running without a desktop
