@@ -44,20 +44,6 @@ std::string readWhole(const std::string& path)
     return text.str();
 }
 
-// Answers nothing and shows nothing.
-class SilentInteraction : public UserInteraction {
-public:
-    void message(const std::string&) override {}
-    void error(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
-    bool question(const std::string&, QuestionKind) override { return false; }
-    bool input(const std::string&, const std::string&, std::string&) override { return false; }
-    bool openFile(const FileDialogRequest&, std::string&, int&) override { return false; }
-    bool saveFile(const FileDialogRequest&, std::string&, int&) override { return false; }
-    bool chooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
-    int runModal(ModalWindow&) override { return 0; }
-    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest&) override { return nullptr; }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,7 +90,7 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     int qtArgc = 1;
     TApplication app(qtArgc, argv);
-    SilentInteraction interaction;
+    UnattendedInteraction interaction(false, stderr);
     SetInteraction(&interaction);
     fs::copy_file(map, folder / "PADDOCK.MAP", fs::copy_options::overwrite_existing);
     {

@@ -45,27 +45,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Answers nothing and shows nothing; messages go to the standard error.
-class SilentInteraction : public UserInteraction {
-public:
-    void message(const std::string&) override {}
-    void error(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
-    bool question(const std::string&, QuestionKind) override { return true; }
-    bool input(const std::string&, const std::string&, std::string&) override { return false; }
-    bool openFile(const FileDialogRequest&, std::string&, int&) override { return false; }
-    bool saveFile(const FileDialogRequest&, std::string&, int&) override { return false; }
-    bool chooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
-    int runModal(ModalWindow&) override { return 0; }
-    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest&) override
-    {
-        struct Nothing : ProgressWindow {
-            void step(const std::string&) override {}
-            bool cancelled() const override { return false; }
-        };
-        return std::make_unique<Nothing>();
-    }
-};
-
 // The pictures an export of unedited liveries encodes: for each team and kind
 // the smaller textures of the low-resolution container, made from the
 // high-resolution texture that becomes its texture 0.
@@ -96,7 +75,7 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     const fs::path base = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
     const fs::path root = base / ("paddock-bench-transfer-" + std::to_string(::getpid()));
-    SilentInteraction interaction;
+    UnattendedInteraction interaction(true, stderr);
     SetInteraction(&interaction);
 
     const std::string game = (root / "game").string() + PathDelim;

@@ -24,22 +24,8 @@ namespace paddock::fuzz {
 
 namespace {
 
-// Says nothing and answers every question with No or Cancel.
-class SilentInteraction : public UserInteraction {
-public:
-    void message(const std::string&) override {}
-    void error(const std::string&) override {}
-    bool question(const std::string&, QuestionKind) override { return false; }
-    bool input(const std::string&, const std::string&, std::string&) override { return false; }
-    bool openFile(const FileDialogRequest&, std::string&, int&) override { return false; }
-    bool saveFile(const FileDialogRequest&, std::string&, int&) override { return false; }
-    bool chooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
-    int runModal(ModalWindow&) override { return 0; }
-    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest&) override { return nullptr; }
-};
-
-// The silent interaction for the length of one input; the one before it
-// (a test's) comes back afterwards.
+// An unattended interaction (every question answered No) for the length of
+// one input; the one before it (a test's) comes back afterwards.
 class Silence {
 public:
     Silence()
@@ -56,7 +42,7 @@ public:
     Silence& operator=(const Silence&) = delete;
 
 private:
-    SilentInteraction silent_;
+    UnattendedInteraction silent_;
     UserInteraction* previous_;
 };
 

@@ -22,6 +22,21 @@ void SetInteraction(UserInteraction* interaction)
     current = interaction;
 }
 
+void UnattendedInteraction::error(const std::string& text)
+{
+    if (errors_)
+        std::fprintf(errors_, "error: %s\n", text.c_str());
+}
+
+std::unique_ptr<ProgressWindow> UnattendedInteraction::showProgress(const ProgressRequest&)
+{
+    struct Unseen : ProgressWindow {
+        void step(const std::string&) override {}
+        bool cancelled() const override { return false; }
+    };
+    return std::make_unique<Unseen>();
+}
+
 namespace {
 EditorHost* host = nullptr;
 }

@@ -3,6 +3,7 @@
 // tests use one with scripted answers. Core code never creates widgets.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,29 @@ public:
     virtual int runModal(ModalWindow& window) = 0;
     // Shows a progress window without waiting for it.
     virtual std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest& request) = 0;
+};
+
+// For running without a person (benchmarks, fuzzing): questions get a fixed
+// answer, dialogs are cancelled, modal windows return 0, progress and
+// messages are not shown, and errors are written to a stream when one is
+// given ("error: TEXT").
+class UnattendedInteraction : public UserInteraction {
+public:
+    explicit UnattendedInteraction(bool answer = false, std::FILE* errors = nullptr) : answer_(answer), errors_(errors) {}
+
+    void message(const std::string&) override {}
+    void error(const std::string& text) override;
+    bool question(const std::string&, QuestionKind) override { return answer_; }
+    bool input(const std::string&, const std::string&, std::string&) override { return false; }
+    bool openFile(const FileDialogRequest&, std::string&, int&) override { return false; }
+    bool saveFile(const FileDialogRequest&, std::string&, int&) override { return false; }
+    bool chooseFolder(const std::string&, const std::string&, std::string&) override { return false; }
+    int runModal(ModalWindow&) override { return 0; }
+    std::unique_ptr<ProgressWindow> showProgress(const ProgressRequest& request) override;
+
+private:
+    bool answer_;
+    std::FILE* errors_;
 };
 
 // The process-wide interaction, set once by the program (or a test).
