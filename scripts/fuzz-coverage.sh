@@ -7,14 +7,11 @@
 #   scripts/fuzz-coverage.sh [TARGET...]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=lib/fuzz-targets.sh
+. "$root/scripts/lib/fuzz-targets.sh"
 "$root/scripts/setup.sh"
 
 build="$root/build-fuzzcov"
-all=(tex_file tex_buffer tex_roundtrip tga dxt wad_directory wad_member wad_roundtrip gp4 linkmap debuginfo)
-targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  targets=("${all[@]}")
-fi
 
 # The sources whose coverage is a target's figure: whole files, or
 # FILE:FUNCTION,FUNCTION... where a file also holds what the reader never
@@ -34,6 +31,8 @@ echo "== Coverage build (clang-14)"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPADDOCK_FUZZ=ON -DPADDOCK_FUZZ_COVERAGE=ON -DPADDOCK_TESTS=OFF -DPADDOCK_BENCH=OFF >/dev/null
 cmake --build "$build" --target fuzzers -j "$(nproc)"
+
+fuzz_targets "$build" "$@"
 
 export ASAN_OPTIONS="detect_leaks=0"
 mkdir -p "$build/profiles"

@@ -14,16 +14,13 @@
 # Exits 1 when any target failed. See fuzz/README.md.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=lib/fuzz-targets.sh
+. "$root/scripts/lib/fuzz-targets.sh"
 "$root/scripts/setup.sh"
 
 seconds="${1:-60}"
 shift || true
 build="$root/build-fuzz"
-all=(tex_file tex_buffer tex_roundtrip tga dxt wad_directory wad_member wad_roundtrip gp4 linkmap debuginfo)
-targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  targets=("${all[@]}")
-fi
 
 dict_of() {
   case "$1" in
@@ -40,6 +37,8 @@ if [ "${FUZZ_BUILD:-1}" != 0 ]; then
     -DPADDOCK_FUZZ=ON -DPADDOCK_TESTS=OFF -DPADDOCK_BENCH=OFF >/dev/null
   cmake --build "$build" --target fuzzers -j "$(nproc)"
 fi
+
+fuzz_targets "$build" "$@"
 
 # A smaller quarantine of freed blocks than AddressSanitizer's 256 MB, so
 # that the resident-memory limit measures the readers rather than it.
