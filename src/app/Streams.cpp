@@ -225,6 +225,12 @@ void TSafeFileStream::Commit()
 {
     Close();
     std::error_code ec;
+    if (keepPermissions_) {
+        const auto perms = std::filesystem::status(target_, ec).permissions();
+        if (!ec)
+            std::filesystem::permissions(temp_, perms, ec);
+        ec.clear();
+    }
     std::filesystem::rename(temp_, target_, ec);
     if (ec) {
         std::remove(temp_.c_str());
@@ -340,6 +346,43 @@ void TMemoryStreamEx::SetPointer(const void* bytes, std::size_t length)
     view_ = true;
     data_ = static_cast<const std::uint8_t*>(bytes);
     size_ = length;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+// The file a path names, through any links to it.
+std::string fileBehind(const std::string& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec))
+        return path;
+    const std::filesystem::path target = std::filesystem::canonical(path, ec);
+    return ec ? path : target.string();
+}
+} // namespace
+
+TFileRewrite::TFileRewrite(const std::string& path) : path_(fileBehind(path))
+{
+    // Opened for writing only to learn that it may be written: a read-only
+    // file is refused as an in-place change would be.
+    TFileStream(path_, FileMode::OpenReadWrite).Close();
+    bytes_.LoadFromFile(path_);
+}
+
+void TFileRewrite::Stage()
+{
+    staged_ = std::make_unique<TSafeFileStream>(path_);
+    staged_->KeepTargetPermissions();
+    staged_->WriteBuffer(bytes_.Memory(), static_cast<std::size_t>(bytes_.Size()));
+}
+
+void TFileRewrite::Commit()
+{
+    if (!staged_)
+        Stage();
+    staged_->Commit();
+    staged_.reset();
 }
 
 } // namespace paddock

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,11 +97,14 @@ public:
     // that is not possible (the target is then unchanged).
     void Commit();
     const std::string& Target() const { return target_; }
+    // Commit() gives the new file the permissions of the file it replaces.
+    void KeepTargetPermissions() { keepPermissions_ = true; }
 
 private:
     std::string target_;
     std::string temp_;
     bool committed_ = false;
+    bool keepPermissions_ = false;
 };
 
 // A growable block of bytes in memory with a position. Reading past the end of
@@ -143,6 +147,30 @@ public:
     // kept. The block must stay valid while the stream is read; the stream never
     // frees or resizes it, and writing to it is refused.
     void SetPointer(const void* bytes, std::size_t length);
+};
+
+// A file changed as a whole: its bytes are read into memory (once it is known
+// that the file may be written), changed there, written beside it by Stage()
+// and put in its place, with its permissions, by Commit(). Until Commit() the
+// file is untouched, so files changed together are all staged before any is
+// replaced, and a failure part-way never leaves a half-changed file. A link
+// to a file leads to the file, which is replaced; the link stays.
+class TFileRewrite {
+public:
+    explicit TFileRewrite(const std::string& path);
+    TFileRewrite(const TFileRewrite&) = delete;
+    TFileRewrite& operator=(const TFileRewrite&) = delete;
+
+    const std::string& Path() const { return path_; }
+    TMemoryStream& Bytes() { return bytes_; }
+    void Stage();
+    // Stages first when Stage() was not called.
+    void Commit();
+
+private:
+    std::string path_;
+    TMemoryStream bytes_;
+    std::unique_ptr<TSafeFileStream> staged_;
 };
 
 } // namespace paddock

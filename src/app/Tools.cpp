@@ -10,7 +10,9 @@
 #include <array>
 #include <cerrno>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
+#include <vector>
 
 namespace paddock {
 
@@ -307,35 +309,28 @@ std::uint32_t ComputeChecksum(const std::uint8_t* data, std::size_t length)
     return state.finish();
 }
 
+std::uint32_t SealChecksum(std::uint8_t* data, std::size_t length)
+{
+    // The sum covers at least the first byte and is stored after it.
+    if (length < 5)
+        throw std::invalid_argument("A saved configuration is at least 5 bytes long");
+    const std::uint32_t checksum = ComputeChecksum(data, length - 4);
+    for (int i = 0; i < 4; ++i)
+        data[length - 4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(checksum >> (8 * i));
+    return checksum;
+}
+
 std::uint32_t WriteFileChecksum(const std::string& fileName)
 {
     TFileStream file(fileName, FileMode::OpenReadWrite);
     const std::int64_t size = file.Size();
-    // The sum covers at least the first byte and is stored after it.
     if (size < 5)
         throw EFileError("Cannot write a checksum into", fileName, "The file is shorter than 5 bytes");
-    const std::int64_t covered = size - 4;
-    ChecksumState state;
-    std::array<std::uint8_t, 2048> block{};
-    std::int64_t done = 0;
-    while (done < covered) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(covered - done, block.size()));
-        file.ReadBuffer(block.data(), n);
-        std::size_t i = 0;
-        if (done == 0) {
-            state.sum = state.rot = block[0];
-            i = 1;
-        }
-        for (; i < n; ++i)
-            state.add(block[i]);
-        done += static_cast<std::int64_t>(n);
-    }
-    const std::uint32_t checksum = state.finish();
-    const std::array<std::uint8_t, 4> bytes{static_cast<std::uint8_t>(checksum), static_cast<std::uint8_t>(checksum >> 8),
-                                            static_cast<std::uint8_t>(checksum >> 16),
-                                            static_cast<std::uint8_t>(checksum >> 24)};
-    file.SetPosition(covered);
-    file.WriteBuffer(bytes.data(), bytes.size());
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    file.ReadBuffer(bytes.data(), bytes.size());
+    const std::uint32_t checksum = SealChecksum(bytes.data(), bytes.size());
+    file.SetPosition(size - 4);
+    file.WriteBuffer(bytes.data() + bytes.size() - 4, 4);
     file.Close();
     return checksum;
 }

@@ -88,6 +88,11 @@ std::int64_t GetFileSize(const std::string& fileName);
 std::uint32_t WriteFileChecksum(const std::string& fileName);
 // The checksum of a block as WriteFileChecksum computes it over the whole block.
 std::uint32_t ComputeChecksum(const std::uint8_t* data, std::size_t length);
+// Seals a saved configuration held in memory as WriteFileChecksum seals the
+// file: the checksum of all bytes but the last four goes into the last four
+// (little-endian). Returns it; a block shorter than 5 bytes is refused with
+// std::invalid_argument.
+std::uint32_t SealChecksum(std::uint8_t* data, std::size_t length);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

@@ -34,16 +34,18 @@ void WritePoints(const TItemSet& selection, const TItemDone& done)
 {
     if (!selection[ItemPoints])
         return;
-    TFileStream exe(Settings.GameExePath, FileMode::OpenReadWrite);
+    // Changed in memory and put in place whole: a failure part-way leaves
+    // the file as it was.
+    TFileRewrite exe(Settings.GameExePath);
     // A short file would otherwise be extended up to the table.
-    const std::int64_t size = exe.Size();
+    const std::int64_t size = exe.Bytes().Size();
     if (size < ExeNeeded)
-        throw EFileError("Cannot write the points table into", exe.Name(),
+        throw EFileError("Cannot write the points table into", exe.Path(),
                          "The file is " + std::to_string(size) + " bytes long; the points table needs at least " +
                              std::to_string(ExeNeeded));
-    exe.SetPosition(ExePointsOffset[GameVersion]);
-    exe.WriteBuffer(PointsTable.data(), PointsTable.size());
-    exe.Close();
+    exe.Bytes().SetPosition(ExePointsOffset[GameVersion]);
+    exe.Bytes().WriteBuffer(PointsTable.data(), PointsTable.size());
+    exe.Commit();
     if (done)
         done(PointsItemName);
 }

@@ -33,7 +33,7 @@ static_assert(SaveNeeded <= SaveFileSize);
 // selected, so that reading and writing follow one path through the files.
 class TFieldWalk {
 public:
-    TFieldWalk(TFileStream& file, bool writing) : file_(file), writing_(writing) {}
+    TFieldWalk(TStream& file, bool writing) : file_(file), writing_(writing) {}
 
     void At(std::int64_t offset) { file_.SetPosition(offset); }
 
@@ -75,11 +75,11 @@ public:
     }
 
 private:
-    TFileStream& file_;
+    TStream& file_;
     bool writing_;
 };
 
-void walkTeams(TTeams& teams, const TItemSet& selection, TFileStream& exe, TFileStream& save, bool writing)
+void walkTeams(TTeams& teams, const TItemSet& selection, TStream& exe, TStream& save, bool writing)
 {
     const auto selected = [&selection](std::size_t team) {
         return selection[static_cast<std::size_t>(ItemTeamFirst) + team] != 0;
@@ -120,11 +120,11 @@ void walkTeams(TTeams& teams, const TItemSet& selection, TFileStream& exe, TFile
         x.Word(teams[i].FailureProb, selected(i));
 }
 
-void requireLength(const TFileStream& file, std::int64_t needed)
+void requireLength(TFileRewrite& file, std::int64_t needed)
 {
-    const std::int64_t size = file.Size();
+    const std::int64_t size = file.Bytes().Size();
     if (size < needed)
-        throw EFileError("Cannot write the team records into", file.Name(),
+        throw EFileError("Cannot write the team records into", file.Path(),
                          "The file is " + std::to_string(size) + " bytes long; the team records need at least " +
                              std::to_string(needed));
 }
@@ -185,16 +185,20 @@ void WriteTeams(const TItemSet& selection, const TItemDone& done)
 {
     if (!AnyItemSelected(selection, ItemTeamFirst, ItemTeamFirst + TeamCount - 1))
         return;
-    TFileStream exe(Settings.GameExePath, FileMode::OpenReadWrite);
-    TFileStream save(Settings.SaveFilePath, FileMode::OpenReadWrite);
-    // Both files are measured before either is touched, so that a short file
-    // is neither extended nor left half-written with a stale checksum.
+    // Both files are changed in memory and sealed there, then written beside
+    // themselves and put in place together: a short file, a full disk or a
+    // failure part-way leaves both as they were, never a half-written file
+    // or a stale checksum.
+    TFileRewrite exe(Settings.GameExePath);
+    TFileRewrite save(Settings.SaveFilePath);
     requireLength(exe, ExeNeeded);
     requireLength(save, SaveNeeded);
-    walkTeams(Teams, selection, exe, save, true);
-    exe.Close();
-    save.Close();
-    WriteFileChecksum(Settings.SaveFilePath);
+    walkTeams(Teams, selection, exe.Bytes(), save.Bytes(), true);
+    SealChecksum(save.Bytes().MutableMemory(), static_cast<std::size_t>(save.Bytes().Size()));
+    save.Stage();
+    exe.Stage();
+    save.Commit();
+    exe.Commit();
     reportTeams(selection, false, done);
 }
 

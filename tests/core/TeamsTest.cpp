@@ -1,6 +1,7 @@
 #include "app/FileError.h"
 #include "app/Items.h"
 #include "app/Settings.h"
+#include "app/Streams.h"
 #include "app/Tools.h"
 #include "game/GP4Points.h"
 #include "game/GP4Teams.h"
@@ -423,4 +424,48 @@ TEST_F(TeamsTest, AShortExecutableLeavesThePointsAndTheFileAsTheyWere)
     }
     EXPECT_EQ(changesOutside(shortExe, ReadBytes(exePath())), "");
     EXPECT_TRUE(done.empty());
+}
+
+TEST_F(TeamsTest, AFailedWriteLeavesBothGameFilesWholeAndLinksAndPermissionsStay)
+{
+    namespace fs = std::filesystem;
+    const std::string exe = ReadBytes(exePath());
+    const std::string save = ReadBytes(savePath());
+    // The disk fills up while the new executable or save file is written:
+    // neither file changes, not even the one written first, and nothing is
+    // left beside them.
+    for (const char* failing : {"GP4.EXE", "F1GSTATE.SAV"}) {
+        SCOPED_TRACE(failing);
+        SetWriteFault([failing](const std::string& path, std::int64_t) {
+            if (path.find(std::string(failing) + ".paddock-new") != std::string::npos)
+                throw EWriteError(path, "No space left on device");
+        });
+        EXPECT_THROW(WriteTeams(allTeams(), recorder()), EWriteError);
+        PointsTable[0] = 25;
+        if (std::string(failing) == "GP4.EXE") {
+            EXPECT_THROW(WritePoints(itemSet({ItemPoints}), recorder()), EWriteError);
+        }
+        SetWriteFault({});
+        EXPECT_TRUE(ReadBytes(exePath()) == exe);
+        EXPECT_TRUE(ReadBytes(savePath()) == save);
+        EXPECT_TRUE(done.empty());
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().string().find(".paddock-new"), std::string::npos) << entry.path();
+    }
+
+    // A game file that is a link to a file elsewhere: the file behind it gets
+    // the records, with its permissions, and the link stays a link.
+    const fs::path real = fs::path(dir.path()) / "elsewhere";
+    fs::create_directory(real);
+    fs::rename(exePath(), real / "GP4.EXE");
+    fs::create_symlink(real / "GP4.EXE", exePath());
+    fs::permissions(real / "GP4.EXE", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    WriteTeams(allTeams(), recorder());
+    EXPECT_TRUE(fs::is_symlink(exePath()));
+    EXPECT_EQ(fs::status(real / "GP4.EXE").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ReadTeams(allTeams());
+    EXPECT_EQ(FieldText(Teams[0].TeamName), "Team 1");
+    EXPECT_NE(ReadBytes((real / "GP4.EXE").string()), exe);
+    EXPECT_EQ(ReadBytes(savePath()).size(), save.size());
 }
