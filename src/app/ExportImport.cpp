@@ -31,12 +31,16 @@ std::unique_ptr<ProgressWindow> showProgress(const char* caption, int maximum)
 // The backup of a game archive: the archive's own bytes under a second name
 // where the file system can give one (the rebuilt archive then takes the
 // archive's name as a new file, so the backup keeps the old bytes without
-// their being copied), a copy otherwise. True when the backup exists.
+// their being copied), a copy otherwise. True when the backup exists. An
+// archive that is a link is copied: a second name for the link would show
+// the file behind it, which the rebuild replaces.
 bool makeBackup(const std::string& target, const std::string& backup)
 {
     const std::string fresh = backup + ".paddock-new";
     std::error_code ec;
     std::filesystem::remove(ToPath(fresh), ec);
+    if (std::filesystem::is_symlink(ToPath(target), ec) || ec)
+        return CopyFileForced(target, backup);
     std::filesystem::create_hard_link(ToPath(target), ToPath(fresh), ec);
     if (!ec) {
         std::filesystem::rename(ToPath(fresh), ToPath(backup), ec);

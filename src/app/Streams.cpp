@@ -201,10 +201,21 @@ std::string tempNameBeside(const std::string& target)
 {
     return target + ".paddock-new";
 }
+
+// The file a path names, through any links to it.
+std::string fileBehind(const std::string& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec))
+        return path;
+    const std::filesystem::path target = std::filesystem::canonical(path, ec);
+    return ec ? path : target.string();
+}
 } // namespace
 
 TSafeFileStream::TSafeFileStream(const std::string& target)
-try : TFileStream(tempNameBeside(target), FileMode::Create), target_(target), temp_(tempNameBeside(target)) {
+try : TFileStream(tempNameBeside(fileBehind(target)), FileMode::Create), target_(target),
+      replaced_(fileBehind(target)), temp_(tempNameBeside(replaced_)) {
 } catch (const EFileError& e) {
     // The user knows the target, not the file written beside it.
     throw EFileError("Cannot create file", target, e.reason());
@@ -226,12 +237,12 @@ void TSafeFileStream::Commit()
     Close();
     std::error_code ec;
     if (keepPermissions_) {
-        const auto perms = std::filesystem::status(target_, ec).permissions();
+        const auto perms = std::filesystem::status(replaced_, ec).permissions();
         if (!ec)
             std::filesystem::permissions(temp_, perms, ec);
         ec.clear();
     }
-    std::filesystem::rename(temp_, target_, ec);
+    std::filesystem::rename(temp_, replaced_, ec);
     if (ec) {
         std::remove(temp_.c_str());
         committed_ = true;
@@ -350,19 +361,7 @@ void TMemoryStreamEx::SetPointer(const void* bytes, std::size_t length)
 
 // ---------------------------------------------------------------------------
 
-namespace {
-// The file a path names, through any links to it.
-std::string fileBehind(const std::string& path)
-{
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(path, ec))
-        return path;
-    const std::filesystem::path target = std::filesystem::canonical(path, ec);
-    return ec ? path : target.string();
-}
-} // namespace
-
-TFileRewrite::TFileRewrite(const std::string& path) : path_(fileBehind(path))
+TFileRewrite::TFileRewrite(const std::string& path) : path_(path)
 {
     // Opened for writing only to learn that it may be written: a read-only
     // file is refused as an in-place change would be.
@@ -373,7 +372,6 @@ TFileRewrite::TFileRewrite(const std::string& path) : path_(fileBehind(path))
 void TFileRewrite::Stage()
 {
     staged_ = std::make_unique<TSafeFileStream>(path_);
-    staged_->KeepTargetPermissions();
     staged_->WriteBuffer(bytes_.Memory(), static_cast<std::size_t>(bytes_.Size()));
 }
 

@@ -87,7 +87,9 @@ private:
 
 // A file written beside its target and put in the target's place only by
 // Commit(), so that a failure part-way never leaves a half-written file where
-// a good one was. Without Commit() the partial file is removed.
+// a good one was. Without Commit() the partial file is removed. A target that
+// is a link to a file leads to that file, which is replaced while the link
+// stays; the new file gets the permissions of the file it replaces.
 class TSafeFileStream : public TFileStream {
 public:
     explicit TSafeFileStream(const std::string& target);
@@ -97,14 +99,15 @@ public:
     // that is not possible (the target is then unchanged).
     void Commit();
     const std::string& Target() const { return target_; }
-    // Commit() gives the new file the permissions of the file it replaces.
-    void KeepTargetPermissions() { keepPermissions_ = true; }
+    // Commit() leaves the new file the permissions of a new file instead.
+    void NewPermissions() { keepPermissions_ = false; }
 
 private:
     std::string target_;
+    std::string replaced_; // the file behind the target
     std::string temp_;
     bool committed_ = false;
-    bool keepPermissions_ = false;
+    bool keepPermissions_ = true;
 };
 
 // A growable block of bytes in memory with a position. Reading past the end of
@@ -153,8 +156,7 @@ public:
 // that the file may be written), changed there, written beside it by Stage()
 // and put in its place, with its permissions, by Commit(). Until Commit() the
 // file is untouched, so files changed together are all staged before any is
-// replaced, and a failure part-way never leaves a half-changed file. A link
-// to a file leads to the file, which is replaced; the link stays.
+// replaced, and a failure part-way never leaves a half-changed file.
 class TFileRewrite {
 public:
     explicit TFileRewrite(const std::string& path);

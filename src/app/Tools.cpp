@@ -253,6 +253,7 @@ bool CopyFileForced(const std::string& source, const std::string& target)
     try {
         TFileStream in(source, FileMode::OpenRead);
         TSafeFileStream out(target);
+        out.NewPermissions(); // a forced copy is writable, whatever it replaced
         out.CopyFromFile(in, in.Size());
         out.Commit();
     } catch (const EFileError&) {

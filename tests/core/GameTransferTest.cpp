@@ -366,3 +366,27 @@ TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)
     EXPECT_TRUE(ReadBytes(game + "cars.wad") == *cars_);
     EXPECT_TRUE(DirectoryExists(game + "cars.wad.BAK"));
 }
+
+TEST_F(GameTransferTest, AnArchiveThatIsALinkIsBackedUpAndRebuiltBehindTheLink)
+{
+    namespace fs = std::filesystem;
+    const fs::path real = fs::path(game) / "elsewhere" / "cars.wad";
+    fs::create_directories(real.parent_path());
+    fs::rename(game + "cars.wad", real);
+    fs::create_symlink(real, game + "cars.wad");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    SelectItems({22});
+    ImportSelected();
+    TTEXFile& livery = *CarTextureTable[0][0];
+    TPicture edited = *livery.GetBitmap(0);
+    edited.Pixels[0] ^= 0xFF;
+    livery.SetBitmap(0, edited);
+    script->expectMessage(backupMessage());
+    SelectItems({22});
+    ExportSelected();
+    EXPECT_TRUE(fs::is_symlink(game + "cars.wad"));
+    EXPECT_FALSE(fs::is_symlink(game + "cars.wad.BAK"));
+    EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
+    EXPECT_FALSE(ReadBytes(real.string()) == *cars_);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
