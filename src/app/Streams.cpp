@@ -213,9 +213,9 @@ std::string fileBehind(const std::string& path)
 }
 } // namespace
 
-TSafeFileStream::TSafeFileStream(const std::string& target)
-try : TFileStream(tempNameBeside(fileBehind(target)), FileMode::Create), target_(target),
-      replaced_(fileBehind(target)), temp_(tempNameBeside(replaced_)) {
+TSafeFileStream::TSafeFileStream(const std::string& target, bool followLink)
+try : TFileStream(tempNameBeside(followLink ? fileBehind(target) : target), FileMode::Create), target_(target),
+      replaced_(followLink ? fileBehind(target) : target), temp_(tempNameBeside(replaced_)) {
 } catch (const EFileError& e) {
     // The user knows the target, not the file written beside it.
     throw EFileError("Cannot create file", target, e.reason());
@@ -371,7 +371,7 @@ TFileRewrite::TFileRewrite(const std::string& path) : path_(path)
 
 void TFileRewrite::Stage()
 {
-    staged_ = std::make_unique<TSafeFileStream>(path_);
+    staged_ = std::make_unique<TSafeFileStream>(path_, true);
     staged_->WriteBuffer(bytes_.Memory(), static_cast<std::size_t>(bytes_.Size()));
 }
 

@@ -87,12 +87,14 @@ private:
 
 // A file written beside its target and put in the target's place only by
 // Commit(), so that a failure part-way never leaves a half-written file where
-// a good one was. Without Commit() the partial file is removed. A target that
-// is a link to a file leads to that file, which is replaced while the link
-// stays; the new file gets the permissions of the file it replaces.
+// a good one was. Without Commit() the partial file is removed. The new file
+// gets the permissions of the file it replaces. With followLink, a target
+// that is a link to a file leads to that file, which is replaced while the
+// link stays; without it, the link itself is replaced, so that nothing is
+// written outside the target's folder.
 class TSafeFileStream : public TFileStream {
 public:
-    explicit TSafeFileStream(const std::string& target);
+    explicit TSafeFileStream(const std::string& target, bool followLink = false);
     ~TSafeFileStream() override;
 
     // Closes the file and replaces the target with it; throws EFileError when
@@ -156,7 +158,8 @@ public:
 // that the file may be written), changed there, written beside it by Stage()
 // and put in its place, with its permissions, by Commit(). Until Commit() the
 // file is untouched, so files changed together are all staged before any is
-// replaced, and a failure part-way never leaves a half-changed file.
+// replaced, and a failure part-way never leaves a half-changed file. A link
+// to a file leads to the file, which is replaced; the link stays.
 class TFileRewrite {
 public:
     explicit TFileRewrite(const std::string& path);

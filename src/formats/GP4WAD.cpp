@@ -465,7 +465,9 @@ void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolde
         if (replacements[i].empty() && outsideFile(Entries[i], length))
             throw EFileError("Cannot rebuild WAD archive", FileName,
                              "Member " + Entries[i].NameString() + " lies outside the archive file");
-    TSafeFileStream out(target);
+    // A rebuilt archive takes the place of the file a link leads to (the
+    // game's cars.wad may be one).
+    TSafeFileStream out(target, true);
     writeDirectoryTo(out, entries);
     std::vector<std::uint8_t> buffer;
     for (std::size_t i = 0; i < entries.size(); ++i) {

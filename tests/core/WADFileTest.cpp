@@ -309,6 +309,19 @@ TEST_F(WADFileTest, HostileNamesStayInsideTheFolder)
     Members expected = members;
     expected[0].second = "better";
     EXPECT_EQ(ReadBytes(dir / "r.wad"), demo::BuildWAD(expected));
+
+    // A link in the folder with a member's name is replaced by the member:
+    // the file it leads to, outside the folder, stays as it was.
+    WriteBytes(dir / "victim.txt", "mine");
+    std::filesystem::remove(out + "last.txt");
+    std::filesystem::create_symlink(dir / "victim.txt", out + "last.txt");
+    for (int i = 1; i <= 5; ++i)
+        script->expectError(ErrOutside + members[static_cast<std::size_t>(i)].first);
+    script->expectError(ErrNoFile + "cars\\");
+    wad.ExtractAll(out);
+    EXPECT_EQ(ReadBytes(dir / "victim.txt"), "mine");
+    EXPECT_FALSE(std::filesystem::is_symlink(out + "last.txt"));
+    EXPECT_EQ(ReadBytes(out + "last.txt"), "last");
 }
 
 TEST_F(WADFileTest, RebuildShiftsTheMembersAfterALongerReplacement)
