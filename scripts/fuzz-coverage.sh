@@ -51,10 +51,10 @@ for t in "${targets[@]}"; do
   LLVM_PROFILE_FILE="$raw" "$build/fuzz/fuzz_$t" -runs=0 -rss_limit_mb=512 -malloc_limit_mb=256 \
     "${corpora[@]}" >"$build/profiles/$t.log" 2>&1
   llvm-profdata-14 merge -sparse "$raw" -o "$build/profiles/$t.profdata"
-  for spec in $(sources_of "$t"); do
-    src="${spec%%:*}"
+  for measured in $(sources_of "$t"); do
+    src="${measured%%:*}"
     funcs=""
-    if [ "$spec" != "$src" ]; then funcs="${spec#*:}"; fi
+    if [ "$measured" != "$src" ]; then funcs="${measured#*:}"; fi
     # One line per function: name, then regions, lines and branches, each as
     # count, missed and share.
     llvm-cov-14 report "$build/fuzz/fuzz_$t" -instr-profile="$build/profiles/$t.profdata" \

@@ -363,10 +363,10 @@ void TMemoryStreamEx::SetPointer(const void* bytes, std::size_t length)
 
 TFileRewrite::TFileRewrite(const std::string& path) : path_(path)
 {
-    // Opened for writing only to learn that it may be written: a read-only
-    // file is refused as an in-place change would be.
-    TFileStream(path_, FileMode::OpenReadWrite).Close();
-    bytes_.LoadFromFile(path_);
+    // Read through a stream open for writing: a read-only file is refused as
+    // an in-place change would be.
+    TFileStream file(path_, FileMode::OpenReadWrite);
+    bytes_.LoadFromStream(file);
 }
 
 void TFileRewrite::Stage()

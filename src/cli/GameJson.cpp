@@ -30,11 +30,7 @@ const char* const KeyAbilityRace = "ability_race";
 const char* const KeyRangeQuali = "range_qualifying";
 const char* const KeyRangeRace = "range_race";
 
-constexpr int FigureMax = 0xFFFF;
 constexpr int ByteMax = 0xFF;
-// The limits of the editor's fields.
-constexpr int CarNumberMax = 99;
-constexpr int PointsMax = 255;
 
 [[noreturn]] void fail(const std::string& where, const std::string& what)
 {

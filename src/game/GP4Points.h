@@ -11,6 +11,8 @@
 namespace paddock {
 
 using TPointsTable = std::array<std::uint8_t, PointsCount>;
+// The most points a position can award: one byte.
+constexpr int PointsMax = 255;
 
 // Entry i: the points for finishing position i + 1. All zero until read.
 extern TPointsTable PointsTable;

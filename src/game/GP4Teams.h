@@ -34,6 +34,11 @@ template <std::size_t Width> void SetFieldText(TTextField<Width>& field, const s
     StringToField(text, field.data(), Width - 1);
 }
 
+// What the editors let a figure and a car number hold: a figure its 16 bits,
+// a car number the two digits the game shows.
+constexpr int FigureMax = 65535;
+constexpr int CarNumberMax = 99;
+
 struct TDriverRecord {
     TTextField<DriverNameSize> DriverName{};
     std::uint16_t AbilityQualy = 0;

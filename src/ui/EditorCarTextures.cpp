@@ -200,12 +200,7 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     right->addLayout(choices, 1);
     right->addWidget(ScrollBox1, 0, Qt::AlignTop);
 
-    auto* window = new QHBoxLayout(this);
-    window->setContentsMargins(3, 3, 3, 3);
-    window->setSpacing(3);
-    window->addWidget(GroupBox1);
-    window->addWidget(GroupBox2, 1);
-    fitClientSize();
+    placeGroups(GroupBox1, GroupBox2);
 
     connect(lbTeams, &QListWidget::currentRowChanged, this, Guarded(this, &TFrmCarTextures::lbTeamsClick));
     for (QButtonGroup* group : {textureGroup, displayGroup})

@@ -3,6 +3,7 @@
 #include "ui/WindowSize.h"
 
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QHideEvent>
 #include <QShowEvent>
 
@@ -21,6 +22,16 @@ void TEditorForm::fitClientSize()
         setFixedSize(size);
     else
         resize(size.expandedTo(this->size()));
+}
+
+void TEditorForm::placeGroups(QWidget* left, QWidget* right)
+{
+    auto* window = new QHBoxLayout(this);
+    window->setContentsMargins(3, 3, 3, 3);
+    window->setSpacing(3);
+    window->addWidget(left);
+    window->addWidget(right, 1);
+    fitClientSize();
 }
 
 void TEditorForm::showEvent(QShowEvent* event)

@@ -42,6 +42,10 @@ protected:
     // needs more (a larger font, a longer text). A window with a fixed border
     // takes exactly that size; any other only grows to it.
     void fitClientSize();
+    // The window's layout: a group at its own width on the left and a group
+    // taking the rest on the right, 3 pixels apart and from the border; then
+    // fitClientSize().
+    void placeGroups(QWidget* left, QWidget* right);
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -21,7 +21,6 @@ namespace paddock {
 
 namespace {
 
-constexpr int PointsMax = 255;
 // Positions 1 to 11 in the left column, 12 to 22 in the right one.
 constexpr int PositionsPerColumn = 11;
 
@@ -123,12 +122,7 @@ TFrmPoints::TFrmPoints(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLit
     right->addWidget(GroupBox5);
     right->addStretch(1);
 
-    auto* window = new QHBoxLayout(this);
-    window->setContentsMargins(3, 3, 3, 3);
-    window->setSpacing(3);
-    window->addWidget(GroupBox1);
-    window->addWidget(GroupBox2, 1);
-    fitClientSize();
+    placeGroups(GroupBox1, GroupBox2);
 
     connect(sbImport1, &QToolButton::clicked, this, Guarded(this, &TFrmPoints::sbImport1Click));
     connect(sbExport1, &QToolButton::clicked, this, Guarded(this, &TFrmPoints::sbExport1Click));

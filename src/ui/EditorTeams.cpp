@@ -20,9 +20,6 @@ namespace paddock {
 
 namespace {
 
-constexpr int FigureMax = 65535;
-constexpr int CarNumberMax = 99;
-
 QString teamName(int team)
 {
     return FromGameText(FieldText(Teams[static_cast<std::size_t>(team)].TeamName));
