@@ -1,6 +1,7 @@
 #include "app/ExportImport.h"
 
 #include "app/EditorHost.h"
+#include "app/FileTransaction.h"
 #include "app/Interaction.h"
 #include "app/Items.h"
 #include "app/Settings.h"
@@ -11,8 +12,6 @@
 #include "game/GP4Teams.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 namespace paddock {
 
@@ -26,29 +25,6 @@ int countSelected()
 std::unique_ptr<ProgressWindow> showProgress(const char* caption, int maximum)
 {
     return Interaction().showProgress({caption, maximum, false, 300, 80});
-}
-
-// The backup of a game archive: the archive's own bytes under a second name
-// where the file system can give one (the rebuilt archive then takes the
-// archive's name as a new file, so the backup keeps the old bytes without
-// their being copied), a copy otherwise. True when the backup exists. An
-// archive that is a link is copied: a second name for the link would show
-// the file behind it, which the rebuild replaces.
-bool makeBackup(const std::string& target, const std::string& backup)
-{
-    const std::string fresh = backup + ".paddock-new";
-    std::error_code ec;
-    std::filesystem::remove(ToPath(fresh), ec);
-    if (std::filesystem::is_symlink(ToPath(target), ec) || ec)
-        return CopyFileForced(target, backup);
-    std::filesystem::create_hard_link(ToPath(target), ToPath(fresh), ec);
-    if (!ec) {
-        std::filesystem::rename(ToPath(fresh), ToPath(backup), ec);
-        if (!ec)
-            return true;
-        std::filesystem::remove(ToPath(fresh), ec);
-    }
-    return CopyFileForced(target, backup);
 }
 
 } // namespace
@@ -76,14 +52,19 @@ void ExportSelected()
     const auto progress = showProgress("Exporting...", countSelected());
     const TItemDone done = [&progress](const std::string& item) { progress->step(item); };
     const TItemSet selection = SelectedItems;
+    // Everything the export changes in the game's files reaches them
+    // together, or nothing does.
+    TFileTransaction transaction;
     WriteTeams(selection, done);
     WritePoints(selection, done);
     SaveCarTextures(selection, done);
     ApplyStagedArchives();
+    transaction.Commit();
 }
 
 void ApplyStagedArchives()
 {
+    TJoinTransaction transaction;
     const std::string exportFolder = RemoveTrailingBackslash(Settings.ExportPath);
     for (const std::string& entry : ListFiles(Settings.ExportPath, "*.wad", false, true)) {
         const std::string staged = RemoveTrailingBackslash(entry);
@@ -92,25 +73,16 @@ void ApplyStagedArchives()
         const std::string target = FindFileNoCase(Settings.GamePath, ExtractFileName(staged));
         const std::string backup = target + ".BAK";
         ShowMessage("A backup of " + target + "\r\nwill be created: " + backup);
-        // The archive is never deleted: it is replaced by the rebuilt one only
-        // when that is whole, and only once its backup exists.
+        // The archive is never deleted: the backup and the rebuilt archive
+        // take their places together, once both are whole.
         const bool existed = FileExists(target);
-        if (existed && !makeBackup(target, backup)) {
-            ShowErrorMessage("The backup " + backup + " could not be created. " + target + " was left as it was.");
-            continue;
-        }
-        TWADFile archive(backup);
-        try {
-            archive.ReadDirectory();
-            archive.Rebuild(target, staged);
-        } catch (...) {
-            // The archive stays as it was; its backup becomes a file of its
-            // own, which later changes of the archive in place leave alone.
-            if (existed)
-                CopyFileForced(target, backup);
-            throw;
-        }
+        if (existed)
+            transaction->Backup(target, backup);
+        TWADFile archive(existed ? target : backup);
+        archive.ReadDirectory();
+        archive.Rebuild(target, staged);
     }
+    transaction.Commit();
 }
 
 } // namespace paddock

@@ -16,9 +16,12 @@ void ImportSelected();
 // others are taken out of the selection first): the open editor stores its
 // fields, then the team records, the points table and the car textures are
 // written, the last staged below the export folder. Then every archive
-// staged there is rebuilt in the game folder with its staged members, after
-// a backup of it (name + ".BAK"); the archive is replaced only when the new
-// one is whole, and left alone when its backup could not be made.
+// staged there is rebuilt in the game folder with its staged members, with
+// a backup of it (name + ".BAK"). The first change of GP4.EXE and
+// F1GSTATE.SAV in a run keeps their bytes as they were in GP4.EXE.BAK and
+// F1GSTATE.SAV.BAK. Every file the export changes reaches the game folder
+// together with the others, or none does: a failure at any step leaves the
+// game's files as they were.
 void ExportSelected();
 
 // The last step of the export on its own: rebuilds the game's archives from

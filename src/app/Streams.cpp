@@ -1,6 +1,8 @@
 #include "app/Streams.h"
 
 #include "app/FileError.h"
+#include "app/FileTransaction.h"
+#include "app/Tools.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +13,6 @@
 #ifdef __linux__
 #include <unistd.h>
 #endif
-#include <fstream>
 
 namespace paddock {
 
@@ -35,14 +36,7 @@ std::int64_t ftell64(std::FILE* f)
 #endif
 }
 
-TWriteFault writeFault;
-
 } // namespace
-
-void SetWriteFault(TWriteFault fault)
-{
-    writeFault = std::move(fault);
-}
 
 void TStream::ReadBuffer(void* buffer, std::size_t count)
 {
@@ -76,24 +70,51 @@ void TStream::CopyFrom(TStream& source, std::int64_t count)
 
 TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path)
 {
+    FileOperation(mode == FileMode::Create ? TFileOp::Create : TFileOp::Open, path);
     const char* how = mode == FileMode::OpenRead ? "rb" : mode == FileMode::OpenReadWrite ? "r+b" : "w+b";
     errno = 0;
+#ifdef _WIN32
+    file_ = _wfopen(ToPath(path).c_str(), mode == FileMode::OpenRead ? L"rb" : mode == FileMode::OpenReadWrite ? L"r+b" : L"w+b");
+    (void)how;
+#else
     file_ = std::fopen(path.c_str(), how);
+#endif
     if (!file_)
         throw EFileError(mode == FileMode::Create ? "Cannot create file" : "Cannot open file", path,
                          SystemReason(errno));
 }
 
+TFileStream::TFileStream(std::FILE* file, const std::string& path) : path_(path), file_(file) {}
+
 TFileStream::~TFileStream()
+{
+    CloseQuietly();
+}
+
+void TFileStream::CloseQuietly() noexcept
 {
     if (file_)
         std::fclose(file_);
+    file_ = nullptr;
+}
+
+void TFileStream::Sync()
+{
+    if (!file_)
+        throw EWriteError(path_, "File is closed");
+    SyncFile(file_, path_);
 }
 
 void TFileStream::Close()
 {
     if (!file_)
         return;
+    try {
+        FileOperation(TFileOp::Close, path_);
+    } catch (...) {
+        CloseQuietly();
+        throw;
+    }
     std::FILE* f = file_;
     file_ = nullptr;
     errno = 0;
@@ -103,10 +124,19 @@ void TFileStream::Close()
         throw EWriteError(path_, SystemReason(err ? err : errno));
 }
 
+void TFileStream::SetSize(std::int64_t size)
+{
+    if (!file_)
+        throw EWriteError(path_, "File is closed");
+    TruncateFile(file_, path_, size);
+    lastWasRead_ = lastWasWrite_ = false;
+}
+
 std::size_t TFileStream::Read(void* buffer, std::size_t count)
 {
     if (!file_)
         throw EReadError(path_, "File is closed");
+    FileOperation(TFileOp::Read, path_);
     if (lastWasWrite_)
         fseek64(file_, 0, SEEK_CUR);
     lastWasWrite_ = false;
@@ -118,8 +148,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count)
 {
     if (!file_)
         throw EWriteError(path_, "File is closed");
-    if (writeFault)
-        writeFault(path_, static_cast<std::int64_t>(count));
+    FileOperation(TFileOp::Write, path_);
     if (lastWasRead_)
         fseek64(file_, 0, SEEK_CUR);
     lastWasRead_ = false;
@@ -158,8 +187,7 @@ void TFileStream::CopyFromFile(TFileStream& source, std::int64_t count)
         return;
     if (!file_ || !source.file_)
         throw EWriteError(path_, "File is closed");
-    if (writeFault)
-        writeFault(path_, count);
+    FileOperation(TFileOp::Write, path_);
 #ifdef __linux__
     // Both streams hand their buffered state to the file first; the kernel
     // then copies between the two files at explicit offsets.
@@ -196,59 +224,69 @@ void TFileStream::CopyFromFile(TFileStream& source, std::int64_t count)
 
 // ---------------------------------------------------------------------------
 
-namespace {
-std::string tempNameBeside(const std::string& target)
+struct TSafeFileStream::Opened {
+    std::string replaced;
+    TTempPath temp;
+    std::FILE* file = nullptr;
+};
+
+TSafeFileStream::Opened TSafeFileStream::openBeside(const std::string& target, TReplace how)
 {
-    return target + ".paddock-new";
+    TSafeFileStream::Opened opened;
+    opened.replaced = how == TReplace::GameFile ? FileBehind(target) : target;
+    opened.file = CreateTempBeside(opened.replaced, opened.temp);
+    return opened;
 }
 
-// The file a path names, through any links to it.
-std::string fileBehind(const std::string& path)
+TSafeFileStream::TSafeFileStream(const std::string& target, TReplace how)
+    : TSafeFileStream(target, how, openBeside(target, how))
 {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(path, ec))
-        return path;
-    const std::filesystem::path target = std::filesystem::canonical(path, ec);
-    return ec ? path : target.string();
 }
-} // namespace
 
-TSafeFileStream::TSafeFileStream(const std::string& target, bool followLink)
-try : TFileStream(tempNameBeside(followLink ? fileBehind(target) : target), FileMode::Create), target_(target),
-      replaced_(followLink ? fileBehind(target) : target), temp_(tempNameBeside(replaced_)) {
-} catch (const EFileError& e) {
-    // The user knows the target, not the file written beside it.
-    throw EFileError("Cannot create file", target, e.reason());
+// Messages name the target, which the user knows, not the file beside it.
+TSafeFileStream::TSafeFileStream(const std::string& target, TReplace how, Opened&& opened)
+    : TFileStream(opened.file, target), target_(target), replaced_(std::move(opened.replaced)),
+      temp_(std::move(opened.temp)), how_(how)
+{
 }
 
 TSafeFileStream::~TSafeFileStream()
 {
-    if (!committed_) {
-        try {
-            Close();
-        } catch (...) {
-        }
-        std::remove(temp_.c_str());
-    }
+    // Closed before it is removed: an open file cannot be removed everywhere.
+    CloseQuietly();
+    temp_.Remove();
 }
 
 void TSafeFileStream::Commit()
 {
-    Close();
-    std::error_code ec;
-    if (keepPermissions_) {
-        const auto perms = std::filesystem::status(replaced_, ec).permissions();
-        if (!ec)
-            std::filesystem::permissions(temp_, perms, ec);
-        ec.clear();
-    }
-    std::filesystem::rename(temp_, replaced_, ec);
-    if (ec) {
-        std::remove(temp_.c_str());
+    try {
+        const TFileIdentity old = IdentityOf(replaced_);
+        if (old.exists && keepPermissions_)
+            GiveIdentity(Handle(), target_, old);
+        else
+            GiveNewFilePermissions(Handle(), target_);
+        Sync();
+        Close();
+    } catch (...) {
+        CloseQuietly();
+        temp_.Remove();
         committed_ = true;
-        throw EFileError("Cannot replace file", target_, ec.message());
+        throw;
     }
     committed_ = true;
+    if (how_ == TReplace::GameFile)
+        if (TFileTransaction* transaction = TFileTransaction::Current()) {
+            transaction->Adopt(std::move(temp_), replaced_, target_);
+            return;
+        }
+    try {
+        RenameFile(temp_.path(), replaced_);
+    } catch (...) {
+        temp_.Remove();
+        throw;
+    }
+    temp_.Release();
+    SyncFolderSoon(ExtractFilePath(replaced_));
 }
 
 // ---------------------------------------------------------------------------
@@ -345,9 +383,9 @@ void TMemoryStream::LoadFromStream(TStream& source)
 
 void TMemoryStream::SaveToFile(const std::string& path) const
 {
-    TFileStream file(path, FileMode::Create);
+    TSafeFileStream file(path);
     file.WriteBuffer(data_, size_);
-    file.Close();
+    file.Commit();
 }
 
 void TMemoryStreamEx::SetPointer(const void* bytes, std::size_t length)
@@ -357,30 +395,6 @@ void TMemoryStreamEx::SetPointer(const void* bytes, std::size_t length)
     view_ = true;
     data_ = static_cast<const std::uint8_t*>(bytes);
     size_ = length;
-}
-
-// ---------------------------------------------------------------------------
-
-TFileRewrite::TFileRewrite(const std::string& path) : path_(path)
-{
-    // Read through a stream open for writing: a read-only file is refused as
-    // an in-place change would be.
-    TFileStream file(path_, FileMode::OpenReadWrite);
-    bytes_.LoadFromStream(file);
-}
-
-void TFileRewrite::Stage()
-{
-    staged_ = std::make_unique<TSafeFileStream>(path_, true);
-    staged_->WriteBuffer(bytes_.Memory(), static_cast<std::size_t>(bytes_.Size()));
-}
-
-void TFileRewrite::Commit()
-{
-    if (!staged_)
-        Stage();
-    staged_->Commit();
-    staged_.reset();
 }
 
 } // namespace paddock

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FileSystem.h"
+
 namespace paddock {
 
 enum class SeekOrigin { Begin, Current, End };
@@ -50,14 +52,8 @@ public:
 
 enum class FileMode { OpenRead, OpenReadWrite, Create };
 
-// A seam for tests: when set, it is called before every write to a file with
-// the file's path and the number of bytes about to be written, and may throw
-// (an EWriteError, as a full disk would) to make that write fail. The program
-// never sets it.
-using TWriteFault = std::function<void(const std::string& path, std::int64_t count)>;
-void SetWriteFault(TWriteFault fault);
-
-// A file opened for one operation and closed when the object goes.
+// A file opened for one operation and closed when the object goes. Every
+// operation passes through the file layer's seam (app/FileSystem.h).
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& path, FileMode mode);
@@ -71,12 +67,23 @@ public:
     std::int64_t Size() const override;
     std::string Name() const override { return path_; }
 
+    // Writes what is buffered and asks the system to put the file on disk;
+    // throws EWriteError when it cannot.
+    void Sync();
     // Flushes and closes; throws EWriteError when buffered data cannot be written.
     void Close();
+    // Sets the file's length, cutting it or extending it with zeros.
+    void SetSize(std::int64_t size);
     // Copies count bytes from the source's position to this file's position,
     // inside the operating system where it can; both positions move on. A
     // source that ends first throws EReadError.
     void CopyFromFile(TFileStream& source, std::int64_t count);
+
+    // Takes over a file the caller opened; path names it in messages.
+    TFileStream(std::FILE* file, const std::string& path);
+    std::FILE* Handle() const { return file_; }
+    // Closes without a word: for clean-up after a failure.
+    void CloseQuietly() noexcept;
 
 private:
     std::string path_;
@@ -85,29 +92,46 @@ private:
     bool lastWasRead_ = false;
 };
 
+// How a TSafeFileStream takes its target's place.
+enum class TReplace {
+    // The target itself is replaced: a link there is replaced, never what it
+    // leads to, so that nothing is written outside the target's folder.
+    Own,
+    // A file of the game: a link leads to the file behind it, which is
+    // replaced while the link stays; inside a TFileTransaction the new file
+    // is put in place with the transaction's other files, or not at all.
+    GameFile,
+};
+
 // A file written beside its target and put in the target's place only by
 // Commit(), so that a failure part-way never leaves a half-written file where
-// a good one was. Without Commit() the partial file is removed. The new file
-// gets the permissions of the file it replaces. With followLink, a target
-// that is a link to a file leads to that file, which is replaced while the
-// link stays; without it, the link itself is replaced, so that nothing is
-// written outside the target's folder.
+// a good one was. The new file is created exclusively under a name nobody can
+// guess, never through a link; without Commit() it is removed. Commit() puts
+// its bytes on disk before it takes the target's name, and the folder after.
+// The new file gets the permissions, owner and group of the file it
+// replaces, where they may be given.
 class TSafeFileStream : public TFileStream {
 public:
-    explicit TSafeFileStream(const std::string& target, bool followLink = false);
+    explicit TSafeFileStream(const std::string& target, TReplace how = TReplace::Own);
     ~TSafeFileStream() override;
 
-    // Closes the file and replaces the target with it; throws EFileError when
-    // that is not possible (the target is then unchanged).
+    // Closes the file and replaces the target with it (or hands it to the
+    // running transaction); throws EFileError when that is not possible (the
+    // target is then unchanged).
     void Commit();
     const std::string& Target() const { return target_; }
     // Commit() leaves the new file the permissions of a new file instead.
     void NewPermissions() { keepPermissions_ = false; }
 
 private:
+    struct Opened;
+    static Opened openBeside(const std::string& target, TReplace how);
+    TSafeFileStream(const std::string& target, TReplace how, Opened&& opened);
+
     std::string target_;
     std::string replaced_; // the file behind the target
-    std::string temp_;
+    TTempPath temp_;
+    TReplace how_;
     bool committed_ = false;
     bool keepPermissions_ = true;
 };
@@ -152,30 +176,6 @@ public:
     // kept. The block must stay valid while the stream is read; the stream never
     // frees or resizes it, and writing to it is refused.
     void SetPointer(const void* bytes, std::size_t length);
-};
-
-// A file changed as a whole: its bytes are read into memory (once it is known
-// that the file may be written), changed there, written beside it by Stage()
-// and put in its place, with its permissions, by Commit(). Until Commit() the
-// file is untouched, so files changed together are all staged before any is
-// replaced, and a failure part-way never leaves a half-changed file. A link
-// to a file leads to the file, which is replaced; the link stays.
-class TFileRewrite {
-public:
-    explicit TFileRewrite(const std::string& path);
-    TFileRewrite(const TFileRewrite&) = delete;
-    TFileRewrite& operator=(const TFileRewrite&) = delete;
-
-    const std::string& Path() const { return path_; }
-    TMemoryStream& Bytes() { return bytes_; }
-    void Stage();
-    // Stages first when Stage() was not called.
-    void Commit();
-
-private:
-    std::string path_;
-    TMemoryStream bytes_;
-    std::unique_ptr<TSafeFileStream> staged_;
 };
 
 } // namespace paddock

@@ -267,6 +267,7 @@ void ClearReadOnly(const std::string& fileName)
     std::error_code ec;
     if (!fs::exists(ToPath(fileName), ec))
         return;
+    FileOperation(TFileOp::Attributes, fileName);
     // The owner's write bit stands for the inverse of the read-only attribute.
     fs::permissions(ToPath(fileName), fs::perms::owner_write, fs::perm_options::add, ec);
 }
@@ -353,9 +354,18 @@ bool ForceDirectories(const std::string& path)
 {
     if (path.empty())
         return false;
-    std::error_code ec;
-    fs::create_directories(ToPath(RemoveTrailingBackslash(path)), ec);
-    return DirectoryExists(path);
+    if (DirectoryExists(path))
+        return true;
+    const std::string folder = RemoveTrailingBackslash(path);
+    const std::string parent = RemoveTrailingBackslash(ExtractFilePath(folder));
+    if (!parent.empty() && parent != folder && !ForceDirectories(parent))
+        return false;
+    try {
+        MakeFolder(folder);
+    } catch (const EFileError&) {
+        return false;
+    }
+    return DirectoryExists(folder);
 }
 
 bool DeleteTree(const std::string& path)

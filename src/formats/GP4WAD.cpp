@@ -1,6 +1,8 @@
 #include "formats/GP4WAD.h"
 
 #include "app/FileError.h"
+#include "app/FileSystem.h"
+#include "app/FileTransaction.h"
 #include "app/Streams.h"
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
@@ -29,6 +31,7 @@ constexpr std::size_t CopyBlockSize = std::size_t{1} << 20;
 const char* const ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const char* const ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
 const char* const ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies outside the archive file: ";
+const char* const ErrLinkOnTheWay = "GP4WAD Error 004: A folder on the member's way is a link, which is not followed: ";
 
 namespace fs = std::filesystem;
 
@@ -254,9 +257,13 @@ bool TWADFile::ReadDirectory()
 bool TWADFile::WriteDirectory()
 {
     checkCount();
-    TFileStream file(FileName, FileMode::OpenReadWrite);
-    writeDirectoryTo(file, Entries);
-    file.Close();
+    // Written in place, the old directory kept to be put back when the
+    // write fails part-way.
+    TMemoryStream block;
+    writeDirectoryTo(block, Entries);
+    TJoinTransaction transaction;
+    transaction->Patch(FileName, 0, std::vector<std::uint8_t>(block.Memory(), block.Memory() + block.Size()));
+    transaction.Commit();
     return true;
 }
 
@@ -345,16 +352,39 @@ std::optional<std::string> memberPath(const std::string& folder, const TWADEntry
     return joinLevels(folder, levels);
 }
 
-// Copies a member from the open archive to the file path. The file is replaced
-// only when the whole member has been written. A member that lies outside the
-// archive file is refused with a message naming it; false then.
-bool extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& path, std::vector<std::uint8_t>& buffer)
+// Creates the folder levels of path below base (which exists). A level that
+// is a link is not followed, so that nothing is written outside base: false
+// then, with a message naming the member.
+bool makeFoldersBelow(const std::string& base, const std::string& path, const TWADEntry& entry)
+{
+    for (std::size_t at = path.find(PathDelim, base.size()); at != std::string::npos;
+         at = path.find(PathDelim, at + 1)) {
+        const std::string level = path.substr(0, at);
+        if (IsLink(level)) {
+            ShowErrorMessage(ErrLinkOnTheWay + entry.NameString());
+            return false;
+        }
+        if (!DirectoryExists(level))
+            MakeFolder(level);
+    }
+    return true;
+}
+
+// Copies a member from the open archive to the file path, below base when
+// base is not empty. The file is replaced only when the whole member has been
+// written. A member that lies outside the archive file is refused with a
+// message naming it; false then.
+bool extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& path, const std::string& base,
+               std::vector<std::uint8_t>& buffer)
 {
     if (outsideFile(entry, archive.Size())) {
         ShowErrorMessage(ErrOutsideFile + entry.NameString());
         return false;
     }
-    ensureParentFolder(path);
+    if (base.empty())
+        ensureParentFolder(path);
+    else if (!makeFoldersBelow(base, path, entry))
+        return false;
     TSafeFileStream out(path);
     if (entry.Size > 0) {
         archive.SetPosition(entry.Offset);
@@ -372,15 +402,18 @@ bool TWADFile::ExtractMember(int index, const std::string& target, bool targetIs
         return false;
     const TWADEntry& entry = Entries[static_cast<std::size_t>(index)];
     std::string path = target;
+    std::string base;
     if (targetIsFolder) {
-        const auto below = memberPath(AddTrailingBackslash(target), entry);
+        base = AddTrailingBackslash(target);
+        ensureFolder(base);
+        const auto below = memberPath(base, entry);
         if (!below)
             return false;
         path = *below;
     }
     TFileStream archive(FileName, FileMode::OpenRead);
     std::vector<std::uint8_t> buffer;
-    return extractTo(archive, entry, path, buffer);
+    return extractTo(archive, entry, path, base, buffer);
 }
 
 std::string TWADFile::DefaultExtractFolder() const
@@ -394,11 +427,15 @@ void TWADFile::ExtractAll(const std::string& folder) const
     ensureFolder(base);
     TFileStream archive(FileName, FileMode::OpenRead);
     std::vector<std::uint8_t> buffer;
+    // Each member is on disk before it takes its name; the folders are
+    // flushed once each at the end.
+    TFolderSyncBatch folders;
     for (int i = 0; validIndex(i); ++i) {
         const TWADEntry& entry = Entries[static_cast<std::size_t>(i)];
         if (const auto path = memberPath(base, entry))
-            extractTo(archive, entry, *path, buffer);
+            extractTo(archive, entry, *path, base, buffer);
     }
+    folders.Finish();
 }
 
 // ---- Writing archives -------------------------------------------------------
@@ -467,7 +504,7 @@ void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolde
                              "Member " + Entries[i].NameString() + " lies outside the archive file");
     // A rebuilt archive takes the place of the file a link leads to (the
     // game's cars.wad may be one).
-    TSafeFileStream out(target, true);
+    TSafeFileStream out(target, TReplace::GameFile);
     writeDirectoryTo(out, entries);
     std::vector<std::uint8_t> buffer;
     for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "game/GP4Points.h"
 
 #include "app/FileError.h"
+#include "app/FileTransaction.h"
 #include "app/Settings.h"
 #include "app/Streams.h"
 
@@ -34,18 +35,19 @@ void WritePoints(const TItemSet& selection, const TItemDone& done)
 {
     if (!selection[ItemPoints])
         return;
-    // Changed in memory and put in place whole: a failure part-way leaves
-    // the file as it was.
-    TFileRewrite exe(Settings.GameExePath);
+    // Changed in memory and put in place whole (with the rest of the export
+    // it is part of): a failure part-way leaves the file as it was.
+    TJoinTransaction transaction;
+    TMemoryStream& exe = transaction->Rewrite(Settings.GameExePath, true);
     // A short file would otherwise be extended up to the table.
-    const std::int64_t size = exe.Bytes().Size();
+    const std::int64_t size = exe.Size();
     if (size < ExeNeeded)
-        throw EFileError("Cannot write the points table into", exe.Path(),
+        throw EFileError("Cannot write the points table into", Settings.GameExePath,
                          "The file is " + std::to_string(size) + " bytes long; the points table needs at least " +
                              std::to_string(ExeNeeded));
-    exe.Bytes().SetPosition(ExePointsOffset[GameVersion]);
-    exe.Bytes().WriteBuffer(PointsTable.data(), PointsTable.size());
-    exe.Commit();
+    exe.SetPosition(ExePointsOffset[GameVersion]);
+    exe.WriteBuffer(PointsTable.data(), PointsTable.size());
+    transaction.Commit();
     if (done)
         done(PointsItemName);
 }

@@ -1,6 +1,7 @@
 #include "game/GP4Teams.h"
 
 #include "app/FileError.h"
+#include "app/FileTransaction.h"
 #include "app/Settings.h"
 #include "app/Streams.h"
 #include "app/Tools.h"
@@ -120,11 +121,11 @@ void walkTeams(TTeams& teams, const TItemSet& selection, TStream& exe, TStream& 
         x.Word(teams[i].FailureProb, selected(i));
 }
 
-void requireLength(TFileRewrite& file, std::int64_t needed)
+void requireLength(const std::string& path, TMemoryStream& bytes, std::int64_t needed)
 {
-    const std::int64_t size = file.Bytes().Size();
+    const std::int64_t size = bytes.Size();
     if (size < needed)
-        throw EFileError("Cannot write the team records into", file.Path(),
+        throw EFileError("Cannot write the team records into", path,
                          "The file is " + std::to_string(size) + " bytes long; the team records need at least " +
                              std::to_string(needed));
 }
@@ -185,20 +186,18 @@ void WriteTeams(const TItemSet& selection, const TItemDone& done)
 {
     if (!AnyItemSelected(selection, ItemTeamFirst, ItemTeamFirst + TeamCount - 1))
         return;
-    // Both files are changed in memory and sealed there, then written beside
-    // themselves and put in place together: a short file, a full disk or a
-    // failure part-way leaves both as they were, never a half-written file
-    // or a stale checksum.
-    TFileRewrite exe(Settings.GameExePath);
-    TFileRewrite save(Settings.SaveFilePath);
-    requireLength(exe, ExeNeeded);
-    requireLength(save, SaveNeeded);
-    walkTeams(Teams, selection, exe.Bytes(), save.Bytes(), true);
-    SealChecksum(save.Bytes().MutableMemory(), static_cast<std::size_t>(save.Bytes().Size()));
-    save.Stage();
-    exe.Stage();
-    save.Commit();
-    exe.Commit();
+    // Both files are changed in memory and sealed there, then put in place
+    // together (with the rest of the export they are part of): a short file,
+    // a full disk or a failure part-way leaves both as they were, never a
+    // half-written file or a stale checksum.
+    TJoinTransaction transaction;
+    TMemoryStream& exe = transaction->Rewrite(Settings.GameExePath, true);
+    TMemoryStream& save = transaction->Rewrite(Settings.SaveFilePath, true);
+    requireLength(Settings.GameExePath, exe, ExeNeeded);
+    requireLength(Settings.SaveFilePath, save, SaveNeeded);
+    walkTeams(Teams, selection, exe, save, true);
+    SealChecksum(save.MutableMemory(), static_cast<std::size_t>(save.Size()));
+    transaction.Commit();
     reportTeams(selection, false, done);
 }
 

@@ -153,7 +153,7 @@ class GP4MeshTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        SetWriteFault({});
+        SetFileFault({});
         EXPECT_EQ(script->verify(), "");
     }
 
@@ -627,14 +627,14 @@ TEST_F(GP4MeshTest, Export3DSRefusesWhatItCannotCountAndKeepsAnEarlierFile)
 
     // A write that fails part-way leaves the earlier file.
     mesh = load(demo::BuildGP4Mesh(smallMesh("M_05")));
-    SetWriteFault([](const std::string& path, std::int64_t) {
-        if (path.find(".paddock-new") != std::string::npos)
+    SetFileFault([](TFileOp op, const std::string& path) {
+        if (op == TFileOp::Write && path.find("earlier.3ds") != std::string::npos)
             throw EWriteError(path, "No space left on device");
     });
     EXPECT_THROW(mesh.Save3DS(dir / "earlier.3ds"), EWriteError);
     EXPECT_EQ(ReadBytes(dir / "earlier.3ds"), "an earlier export");
-    EXPECT_FALSE(FileExists(dir / "earlier.3ds.paddock-new"));
-    SetWriteFault({});
+    EXPECT_EQ(OursLeftIn(dir.path()), "");
+    SetFileFault({});
     EXPECT_TRUE(mesh.Save3DS(dir / "earlier.3ds"));
     EXPECT_EQ(readChunk(ReadBytes(dir / "earlier.3ds"), 0).id, 0x4D4D);
 }

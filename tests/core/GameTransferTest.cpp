@@ -92,7 +92,7 @@ protected:
     }
     void TearDown() override
     {
-        SetWriteFault({});
+        SetFileFault({});
         SetEditorHost(nullptr);
         ClearCarTextures();
         ClearItems(LoadedItems);
@@ -342,29 +342,26 @@ TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)
     SelectItems({22});
     ImportSelected();
     // The disk fills up while the new archive is written.
-    SetWriteFault([](const std::string& path, std::int64_t) {
-        if (path.find("cars.wad.paddock-new") != std::string::npos)
+    SetFileFault([](TFileOp op, const std::string& path) {
+        if (op == TFileOp::Write && ExtractFileName(path) == "cars.wad")
             throw EWriteError(path, "No space left on device");
     });
     script->expectMessage(backupMessage());
     SelectItems({22});
     EXPECT_THROW(ExportSelected(), EWriteError);
     EXPECT_TRUE(ReadBytes(game + "cars.wad") == *cars_);
-    EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
-    EXPECT_FALSE(FileExists(game + "cars.wad.paddock-new"));
-    // Two files: a change of the archive in place (a repair) spares the backup.
-    EXPECT_FALSE(std::filesystem::equivalent(game + "cars.wad", game + "cars.wad.BAK"));
+    EXPECT_FALSE(FileExists(game + "cars.wad.BAK"));
+    EXPECT_EQ(OursLeftIn(game), "");
 
-    // The backup cannot be made (a folder holds its name): the archive is
-    // left alone, and said so.
-    std::filesystem::remove(game + "cars.wad.BAK");
+    // The backup cannot take its name (a folder holds it): the archive is
+    // left alone, and the failure reported.
     std::filesystem::create_directory(game + "cars.wad.BAK");
-    SetWriteFault({});
-    script->expectMessage(backupMessage())
-        .expectError("The backup " + game + "cars.wad.BAK could not be created. " + game + "cars.wad was left as it was.");
-    ExportSelected();
+    SetFileFault({});
+    script->expectMessage(backupMessage());
+    EXPECT_THROW(ExportSelected(), EFileError);
     EXPECT_TRUE(ReadBytes(game + "cars.wad") == *cars_);
     EXPECT_TRUE(DirectoryExists(game + "cars.wad.BAK"));
+    EXPECT_EQ(OursLeftIn(game), "");
 }
 
 TEST_F(GameTransferTest, AnArchiveThatIsALinkIsBackedUpAndRebuiltBehindTheLink)

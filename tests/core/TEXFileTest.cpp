@@ -238,7 +238,7 @@ TEST_F(TEXFileTest, UntouchedContainerSavesByteForByte)
     ASSERT_TRUE(tex.SaveToFile(out));
     EXPECT_EQ(ReadBytes(out), original);
     EXPECT_EQ(tex.FileName, path);
-    EXPECT_FALSE(std::filesystem::exists(out + ".paddock-new"));
+    EXPECT_EQ(OursLeftIn(dir.path()), "");
 
     // Setting a texture to the very picture it has changes nothing either.
     const TPicture same = *tex.GetBitmap(1);
@@ -462,7 +462,7 @@ TEST_F(TEXFileTest, SavingNeverReplacesAGoodFileWithABadOne)
     EXPECT_THROW(tex.SaveToFile(target), std::logic_error);
 
     EXPECT_EQ(ReadBytes(target), "the good file");
-    EXPECT_FALSE(std::filesystem::exists(target + ".paddock-new"));
+    EXPECT_EQ(OursLeftIn(dir.path()), "");
 
     tex.Count = 9;
     ASSERT_TRUE(tex.SaveToFile(target));

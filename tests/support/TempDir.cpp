@@ -1,5 +1,6 @@
 #include "TempDir.h"
 
+#include "app/FileSystem.h"
 #include "app/Tools.h"
 
 #include <atomic>
@@ -49,6 +50,18 @@ std::string ReadBytes(const std::string& path)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string OursLeftIn(const std::string& folder)
+{
+    std::string found;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (IsTempName(name) || name.find(".paddock-old-") != std::string::npos)
+            found += it->path().string() + "\n";
+    }
+    return found;
 }
 
 } // namespace paddock::testing

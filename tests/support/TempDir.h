@@ -24,4 +24,8 @@ private:
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 
+// The files of ours (new bytes not yet in place, old files kept while they
+// are replaced) left anywhere below folder, one name a line; empty when none.
+std::string OursLeftIn(const std::string& folder);
+
 } // namespace paddock::testing
