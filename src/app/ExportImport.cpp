@@ -5,6 +5,7 @@
 #include "app/Interaction.h"
 #include "app/Items.h"
 #include "app/Settings.h"
+#include "app/Streams.h"
 #include "app/Tools.h"
 #include "formats/GP4WAD.h"
 #include "game/GP4CarTextures.h"
@@ -83,6 +84,38 @@ void ApplyStagedArchives()
         archive.Rebuild(target, staged);
     }
     transaction.Commit();
+}
+
+std::vector<TGameBackup> GameBackups()
+{
+    std::vector<TGameBackup> found;
+    for (const std::string& file : {Settings.GameExePath, Settings.SaveFilePath, CarsArchivePath()}) {
+        const std::string backup = FindFileNoCase(ExtractFilePath(file), ExtractFileName(file) + ".BAK");
+        if (FileExists(backup) && !DirectoryExists(backup))
+            found.push_back({file, backup});
+    }
+    return found;
+}
+
+std::vector<TGameBackup> RestoreGameBackups()
+{
+    const std::vector<TGameBackup> backups = GameBackups();
+    TJoinTransaction transaction;
+    for (const TGameBackup& b : backups) {
+        if (FileExists(b.File) && !SameText(b.File, CarsArchivePath())) {
+            // The executable and the saved configuration change as an export
+            // changes them: in place where they cannot be replaced.
+            transaction->Rewrite(b.File).LoadFromFile(b.Backup);
+            continue;
+        }
+        // The archive is copied beside itself and replaces it.
+        TFileStream in(b.Backup, FileMode::OpenRead);
+        TSafeFileStream out(b.File, TReplace::GameFile);
+        out.CopyFromFile(in, in.Size());
+        out.Commit();
+    }
+    transaction.Commit();
+    return backups;
 }
 
 } // namespace paddock

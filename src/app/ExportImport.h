@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace paddock {
 
@@ -27,5 +28,19 @@ void ExportSelected();
 // The last step of the export on its own: rebuilds the game's archives from
 // the folders named *.wad in the export folder.
 void ApplyStagedArchives();
+
+// A game file and the backup beside it.
+struct TGameBackup {
+    std::string File;
+    std::string Backup;
+};
+
+// The game's files that have a backup beside them (NAME.BAK, in any letter
+// case): the executable, the saved configuration and cars.wad.
+std::vector<TGameBackup> GameBackups();
+
+// Puts the bytes of every backup in its file's place, all of them or none
+// (the backups stay as they are), and returns what was restored.
+std::vector<TGameBackup> RestoreGameBackups();
 
 } // namespace paddock

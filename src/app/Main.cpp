@@ -3,6 +3,8 @@
 #include "app/About.h"
 #include "app/Application.h"
 #include "app/EditorHost.h"
+#include "app/ExportImport.h"
+#include "app/FileSystem.h"
 #include "app/Icons.h"
 #include "app/Items.h"
 #include "app/Options.h"
@@ -23,6 +25,8 @@
 #include "ui/EditorTeams.h"
 #include "ui/EditorWAD.h"
 #include "ui/WindowSize.h"
+
+#include <algorithm>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -88,6 +92,8 @@ void TMainForm::buildMenu()
 
     File1 = bar->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
+    RestoreBackups1 = action(File1, "RestoreBackups1", QStringLiteral("&Restore game files from backups"));
+    File1->addSeparator();
     Exit1 = action(File1, "Exit1", QStringLiteral("&Exit"));
 
     Editors1 = bar->addMenu(QStringLiteral("&Editors"));
@@ -122,6 +128,7 @@ void TMainForm::buildMenu()
     connect(EXWorkshop1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmTEXWorkshop>(); }));
     connect(GP4Workshop1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmGP4Workshop>(); }));
 
+    connect(RestoreBackups1, &QAction::triggered, this, Guarded(this, &TMainForm::RestoreBackups1Click));
     connect(Exit1, &QAction::triggered, this, Guarded(this, &TMainForm::Exit1Click));
     connect(Configure1, &QAction::triggered, this, Guarded(this, &TMainForm::Configure1Click));
     connect(About1, &QAction::triggered, this, Guarded(this, &TMainForm::About1Click));
@@ -169,6 +176,9 @@ void TMainForm::FormCreate(const std::string& programPath)
     // later fails then.
     ForceDirectories(Settings.TempPath);
     ForceDirectories(Settings.ExportPath);
+    // Ended by a signal, the program leaves neither its working folder nor
+    // a file it was writing beside its target.
+    CleanUpOnSignals(Settings.TempPath);
 
     // Default data until the user loads from the game.
     InitTeams();
@@ -306,6 +316,32 @@ void TMainForm::endProgram()
     }
     DeleteTree(Settings.TempPath);
     closing_ = true;
+}
+
+void TMainForm::RestoreBackups1Click()
+{
+    const std::vector<TGameBackup> backups = GameBackups();
+    if (backups.empty()) {
+        ShowMessage("There are no backups of the game's files in " + Settings.GamePath +
+                    ". They are made when something is first saved into the game.");
+        return;
+    }
+    std::string text = "Put these files of the game back as their backups hold them?\r\n";
+    std::string names;
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        text += "\r\n" + ExtractFileName(backups[i].File) + " from " + ExtractFileName(backups[i].Backup);
+        names += (i == 0 ? "" : i + 1 == backups.size() ? " and " : ", ") + ExtractFileName(backups[i].File);
+    }
+    text += "\r\n\r\nWhat was saved into them since the backups were made is lost.";
+    if (!Interaction().question(text, QuestionKind::Confirmation))
+        return;
+    RestoreGameBackups();
+    // The editors show what the game holds now.
+    if (std::any_of(LoadedItems.begin(), LoadedItems.end(), [](std::uint8_t f) { return f != 0; })) {
+        SelectedItems = LoadedItems;
+        ImportSelected();
+    }
+    ShowMessage("Restored " + names + " from " + (backups.size() == 1 ? "its backup." : "their backups."));
 }
 
 void TMainForm::Exit1Click()

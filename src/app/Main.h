@@ -54,6 +54,7 @@ public:
 
     // Menu.
     QMenu* File1;
+    QAction* RestoreBackups1;
     QAction* Exit1;
     QMenu* Editors1;
     QMenu* General1;
@@ -82,6 +83,7 @@ public:
 
 public slots:
     void FormActivate();
+    void RestoreBackups1Click();
     void Exit1Click();
     void Configure1Click();
     void About1Click();

@@ -338,6 +338,26 @@ void importLiveries(const LiveriesJob& job)
                     " of " + teamList(teams) + " into " + CarsArchivePath());
 }
 
+// ---- restore ---------------------------------------------------------------------
+
+struct RestoreJob {
+    GameFolder game;
+};
+
+void restore(const RestoreJob& job)
+{
+    if (!DirectoryExists(job.game.folder))
+        throw CommandFailed("The folder " + job.game.folder + " does not exist");
+    // No installation check: a game that no longer passes it is what the
+    // backups are for.
+    SetGamePaths(job.game.folder, job.game.exe);
+    const std::vector<TGameBackup> restored = RestoreGameBackups();
+    if (restored.empty())
+        throw CommandFailed("There are no backups in " + job.game.folder + "; nothing was restored");
+    for (const TGameBackup& b : restored)
+        Terminal().note("Restored " + b.File + " from " + b.Backup);
+}
+
 } // namespace
 
 void AddGameCommands(CLI::App& app, Job& job)
@@ -368,6 +388,15 @@ void AddGameCommands(CLI::App& app, Job& job)
         addGameFolder(c, j->game);
         c->add_option("json", j->input, "The JSON file, as game export writes it")->required();
         c->callback([j, &job] { job = [j] { importJson(*j); }; });
+    }
+
+    {
+        auto j = std::make_shared<RestoreJob>();
+        CLI::App* c = game->add_subcommand(
+            "restore", "Put the game's files back as their backups hold them (GP4.EXE.BAK, F1GSTATE.SAV.BAK and "
+                       "cars.wad.BAK, kept by the first save of a run), all of them or none; the backups stay");
+        addGameFolder(c, j->game);
+        c->callback([j, &job] { job = [j] { restore(*j); }; });
     }
 
     CLI::App* liveries =
