@@ -16,8 +16,8 @@ std::string compose(const std::string& action, const std::string& path, const st
 }
 } // namespace
 
-EFileError::EFileError(const std::string& action, const std::string& path, const std::string& reason)
-    : std::runtime_error(compose(action, path, reason)), path_(path), reason_(reason)
+EFileError::EFileError(const std::string& action, const std::string& path, const std::string& reason, int code)
+    : std::runtime_error(compose(action, path, reason)), path_(path), reason_(reason), code_(code)
 {
 }
 

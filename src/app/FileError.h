@@ -11,15 +11,18 @@ namespace paddock {
 class EFileError : public std::runtime_error {
 public:
     // action: what was attempted ("Cannot open file"), path: the file, reason:
-    // the operating system's words (strerror) or ours.
-    EFileError(const std::string& action, const std::string& path, const std::string& reason);
+    // the operating system's words (strerror) or ours, code: the system's
+    // error number where there is one.
+    EFileError(const std::string& action, const std::string& path, const std::string& reason, int code = 0);
 
     const std::string& path() const noexcept { return path_; }
     const std::string& reason() const noexcept { return reason_; }
+    int code() const noexcept { return code_; }
 
 private:
     std::string path_;
     std::string reason_;
+    int code_;
 };
 
 // A read that asks for more bytes than the stream still holds.

@@ -151,7 +151,7 @@ std::wstring wide(const std::string& path)
 
 [[noreturn]] void fail(const char* action, const std::string& path, int err)
 {
-    throw EFileError(action, path, SystemReason(err));
+    throw EFileError(action, path, SystemReason(err), err);
 }
 
 } // namespace
@@ -331,6 +331,11 @@ std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp)
         return file;
     }
     throw EFileError("Cannot create file", target, "No free name for a new file beside it");
+}
+
+bool NoNewFilesAllowed(const EFileError& error)
+{
+    return error.code() == EACCES || error.code() == EPERM || error.code() == EROFS;
 }
 
 // ---- Operations ---------------------------------------------------------------------------

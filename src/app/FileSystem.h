@@ -13,6 +13,8 @@
 
 namespace paddock {
 
+class EFileError;
+
 enum class TFileOp { Open, Create, Read, Write, Sync, Close, Rename, Link, Remove, Attributes, MakeFolder };
 const char* FileOpName(TFileOp op);
 
@@ -67,6 +69,10 @@ private:
 // a link, readable and writable by its owner only; removes stale files of
 // ours beside target first. Throws EFileError naming target.
 std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp);
+// True for a failure to create a file that says the folder takes no new
+// files from us (no permission, a read-only file system), as opposed to a
+// failure of the disk or the system.
+bool NoNewFilesAllowed(const EFileError& error);
 
 // ---- Operations ------------------------------------------------------------------
 

@@ -199,6 +199,8 @@ bool TFileTransaction::prepare(Rewritten& r, std::vector<std::unique_ptr<Change>
         } catch (const EFileError& e) {
             // A folder that takes no new files takes no backup either; the
             // file itself is then changed in place.
+            if (!NoNewFilesAllowed(e))
+                throw;
             ShowMessage("No backup of " + r.path + " could be kept: " + e.reason());
         }
         if (file) {
@@ -220,7 +222,9 @@ bool TFileTransaction::prepare(Rewritten& r, std::vector<std::unique_ptr<Change>
     if (!inPlace) {
         try {
             file = CreateTempBeside(r.file, c->fresh);
-        } catch (const EFileError&) {
+        } catch (const EFileError& e) {
+            if (!NoNewFilesAllowed(e))
+                throw;
             inPlace = true;
         }
     }

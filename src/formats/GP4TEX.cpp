@@ -283,9 +283,12 @@ bool TTEXFile::SaveToFile(const std::string& fileName)
     const std::string folder = ExtractFilePath(fileName);
     if (!folder.empty() && !DirectoryExists(folder))
         ForceDirectories(folder);
-    TSafeFileStream file(fileName);
-    if (!SaveToStream(file))
+    // Made in memory and written in one piece.
+    TMemoryStream bytes;
+    if (!SaveToStream(bytes))
         return false;
+    TSafeFileStream file(fileName);
+    file.WriteBuffer(bytes.Memory(), static_cast<std::size_t>(bytes.Size()));
     file.Commit();
     return true;
 }
