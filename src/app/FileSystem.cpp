@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -37,7 +38,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::mutex faultMutex;
-TFileFault fileFault;
+std::shared_ptr<TFileFault> fileFault;
 std::atomic<bool> haveFault{false};
 
 constexpr const char* NewMark = ".paddock-";
@@ -177,21 +178,22 @@ const char* FileOpName(TFileOp op)
 void SetFileFault(TFileFault fault)
 {
     std::lock_guard lock(faultMutex);
-    fileFault = std::move(fault);
-    haveFault = static_cast<bool>(fileFault);
+    haveFault = static_cast<bool>(fault);
+    fileFault = fault ? std::make_shared<TFileFault>(std::move(fault)) : nullptr;
 }
 
 void FileOperation(TFileOp op, const std::string& path)
 {
     if (!haveFault.load(std::memory_order_relaxed))
         return;
-    TFileFault fault;
+    // The same function every time, so that it may count.
+    std::shared_ptr<TFileFault> fault;
     {
         std::lock_guard lock(faultMutex);
         fault = fileFault;
     }
     if (fault)
-        fault(op, path);
+        (*fault)(op, path);
 }
 
 // ---- Names beside a target --------------------------------------------------------------

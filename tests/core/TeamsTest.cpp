@@ -1,4 +1,6 @@
 #include "app/FileError.h"
+#include "app/FileSystem.h"
+#include "app/FileTransaction.h"
 #include "app/Items.h"
 #include "app/Settings.h"
 #include "app/Streams.h"
@@ -8,11 +10,18 @@
 
 #include "DemoGame.h"
 #include "GameBytes.h"
+#include "ScriptedInteraction.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <iostream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -467,4 +476,112 @@ TEST_F(TeamsTest, AFailedWriteLeavesBothGameFilesWholeAndLinksAndPermissionsStay
     EXPECT_EQ(FieldText(Teams[0].TeamName), "Team 1");
     EXPECT_NE(ReadBytes((real / "GP4.EXE").string()), exe);
     EXPECT_EQ(ReadBytes(savePath()).size(), save.size());
+}
+
+TEST_F(TeamsTest, GameFilesKeepTheirBackupOwnerAndNamesAndChangeInPlaceWhereNoNewFileMayBeMade)
+{
+    namespace fs = std::filesystem;
+    ScopedScript script;
+    ForgetRunBackups();
+    const std::string exe = ReadBytes(exePath());
+    const std::string save = ReadBytes(savePath());
+    // A name goes into the save file, a figure into the executable.
+    const auto change = [](const char* name, std::uint16_t power) {
+        SetFieldText(Teams[0].TeamName, name);
+        Teams[0].PowerQuali = power;
+    };
+
+    // The first change of a run keeps the files as they were, flushed to
+    // disk before each takes its name, the folder after.
+    std::vector<std::pair<TFileOp, std::string>> ops;
+    SetFileFault([&ops](TFileOp op, const std::string& path) { ops.emplace_back(op, path); });
+    change("First", 30001);
+    WriteTeams(allTeams(), recorder());
+    SetFileFault({});
+    EXPECT_TRUE(ReadBytes(exePath() + ".BAK") == exe);
+    EXPECT_TRUE(ReadBytes(savePath() + ".BAK") == save);
+    for (const char* name : {"GP4.EXE", "F1GSTATE.SAV", "GP4.EXE.BAK", "F1GSTATE.SAV.BAK"}) {
+        SCOPED_TRACE(name);
+        const auto named = [&](const std::pair<TFileOp, std::string>& o, TFileOp op) {
+            return o.first == op && ExtractFileName(o.second) == name;
+        };
+        const auto rename = std::find_if(ops.begin(), ops.end(), [&](const auto& o) { return named(o, TFileOp::Rename); });
+        ASSERT_NE(rename, ops.end());
+        EXPECT_TRUE(std::any_of(ops.begin(), rename, [&](const auto& o) { return named(o, TFileOp::Sync); }));
+        EXPECT_TRUE(std::any_of(rename, ops.end(), [&](const auto& o) {
+            return o.first == TFileOp::Sync && RemoveTrailingBackslash(o.second) == RemoveTrailingBackslash(dir.path());
+        }));
+    }
+    // A later change of the same run keeps them.
+    change("Second", 30002);
+    WriteTeams(allTeams(), recorder());
+    EXPECT_TRUE(ReadBytes(exePath() + ".BAK") == exe);
+    EXPECT_TRUE(ReadBytes(savePath() + ".BAK") == save);
+
+    // A second name for the executable stays a name of the changed file.
+    fs::create_hard_link(exePath(), dir / "GP4-SECOND.EXE");
+    change("Third", 30003);
+    WriteTeams(allTeams(), recorder());
+    EXPECT_TRUE(fs::equivalent(exePath(), dir / "GP4-SECOND.EXE"));
+    EXPECT_EQ(ReadBytes(dir / "GP4-SECOND.EXE"), ReadBytes(exePath()));
+    fs::remove(dir / "GP4-SECOND.EXE");
+
+    // Files of another owner keep their owner and group (only root may give them).
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(exePath().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(savePath().c_str(), 65534, 65534), 0);
+        change("Fourth", 30004);
+        WriteTeams(allTeams(), recorder());
+        for (const std::string& path : {exePath(), savePath()}) {
+            struct stat st {};
+            ASSERT_EQ(stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, 65534u) << path;
+            EXPECT_EQ(st.st_gid, 65534u) << path;
+        }
+    } else {
+        std::cout << "Not run as root: the kept owner is not checked\n";
+    }
+
+    // A folder that takes no new files: the changed bytes are written in
+    // place, without a backup, and said so; a failure part-way puts the old
+    // bytes back.
+    ForgetRunBackups();
+    fs::remove(exePath() + ".BAK");
+    fs::remove(savePath() + ".BAK");
+    // The write into the save file fails (once), after the executable was
+    // written: the executable is put back.
+    const auto noNewFiles = [](bool failWrite) {
+        return [failWrite, writes = 0](TFileOp op, const std::string& path) mutable {
+            if (op == TFileOp::Create && path.find(".paddock-") != std::string::npos)
+                throw EFileError("Cannot create file", path, "Permission denied", EACCES);
+            if (failWrite && op == TFileOp::Write && ExtractFileName(path) == "F1GSTATE.SAV" && ++writes == 1)
+                throw EWriteError(path, "Input/output error");
+        };
+    };
+    const std::string before = ReadBytes(exePath());
+    const std::string saveBefore = ReadBytes(savePath());
+    const auto inode = [](const std::string& path) {
+        struct stat st {};
+        stat(path.c_str(), &st);
+        return st.st_ino;
+    };
+    const auto exeInode = inode(exePath());
+    SetFileFault(noNewFiles(true));
+    change("Fifth", 30005);
+    script->expectMessage("No backup of " + exePath() + " could be kept: Permission denied")
+        .expectMessage("No backup of " + savePath() + " could be kept: Permission denied");
+    EXPECT_THROW(WriteTeams(allTeams(), recorder()), EWriteError);
+    EXPECT_TRUE(ReadBytes(exePath()) == before);
+    EXPECT_TRUE(ReadBytes(savePath()) == saveBefore);
+    SetFileFault(noNewFiles(false));
+    script->expectMessage("No backup of " + exePath() + " could be kept: Permission denied")
+        .expectMessage("No backup of " + savePath() + " could be kept: Permission denied");
+    WriteTeams(allTeams(), recorder());
+    SetFileFault({});
+    EXPECT_EQ(inode(exePath()), exeInode);
+    ReadTeams(allTeams());
+    EXPECT_EQ(FieldText(Teams[0].TeamName), "Fifth");
+    EXPECT_FALSE(FileExists(exePath() + ".BAK"));
+    EXPECT_EQ(OursLeftIn(dir.path()), "");
+    EXPECT_EQ(script->verify(), "");
 }

@@ -24,6 +24,7 @@ namespace {
 const std::string ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const std::string ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
 const std::string ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies outside the archive file: ";
+const std::string ErrLinkOnTheWay = "GP4WAD Error 004: A folder on the member's way is a link, which is not followed: ";
 
 std::string readMember(const TWADFile& wad, int index)
 {
@@ -321,6 +322,23 @@ TEST_F(WADFileTest, HostileNamesStayInsideTheFolder)
     EXPECT_EQ(ReadBytes(dir / "victim.txt"), "mine");
     EXPECT_FALSE(std::filesystem::is_symlink(out + "last.txt"));
     EXPECT_EQ(ReadBytes(out + "last.txt"), "last");
+
+    // A link where a member's folder would be is not followed out of the
+    // folder; nor is a link at the name the file used to be written under
+    // beside its target, nor at any name of ours.
+    std::filesystem::remove_all(out + "good");
+    std::filesystem::create_directory(dir / "elsewhere");
+    std::filesystem::create_directory_symlink(dir / "elsewhere", out + "good");
+    std::filesystem::create_symlink(dir / "victim.txt", out + "last.txt.paddock-new");
+    script->expectError(ErrLinkOnTheWay + "good\\a.txt");
+    for (int i = 1; i <= 5; ++i)
+        script->expectError(ErrOutside + members[static_cast<std::size_t>(i)].first);
+    script->expectError(ErrNoFile + "cars\\");
+    wad.ExtractAll(out);
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
+    EXPECT_EQ(ReadBytes(dir / "victim.txt"), "mine");
+    EXPECT_FALSE(std::filesystem::exists(out + "last.txt.paddock-new"));
+    EXPECT_EQ(OursLeftIn(dir.path()), "");
 }
 
 TEST_F(WADFileTest, RebuildShiftsTheMembersAfterALongerReplacement)
