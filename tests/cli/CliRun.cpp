@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -84,7 +85,9 @@ void checkRun(const CliResult& r, const std::vector<std::string>& args, const st
     std::string command;
     for (const std::string& a : args)
         command += " " + a;
-    EXPECT_NE(r.code, -1) << "paddock-cli" << command << " did not exit normally\n" << r.err;
+    if (r.signal == 0) {
+        EXPECT_NE(r.code, -1) << "paddock-cli" << command << " did not exit normally\n" << r.err;
+    }
     EXPECT_NE(r.code, 86) << "paddock-cli" << command << ": sanitizer report\n" << r.err;
     EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
@@ -107,6 +110,37 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& tmp)
     int status = 0;
     waitpid(pid, &status, 0);
     r.code = exitCode(status);
+    r.out = ReadBytes(capture / "out");
+    r.err = ReadBytes(capture / "err");
+    checkRun(r, args, tmp);
+    return r;
+}
+
+CliResult RunCliAndSignal(const std::vector<std::string>& args, const std::string& tmp,
+                          const std::function<bool()>& ready, int signal)
+{
+    const TempDir capture;
+    CliResult r;
+    const pid_t pid = spawn(args, tmp, capture / "out", capture / "err", -1);
+    if (pid < 0) {
+        ADD_FAILURE() << "Cannot start " << PADDOCK_CLI;
+        return r;
+    }
+    int status = 0;
+    bool ended = false;
+    for (int wait = 0; wait < 2000 && !ready(); ++wait) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            ended = true;
+            break;
+        }
+        usleep(5000);
+    }
+    if (!ended) {
+        kill(pid, signal);
+        waitpid(pid, &status, 0);
+    }
+    r.code = exitCode(status);
+    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     r.out = ReadBytes(capture / "out");
     r.err = ReadBytes(capture / "err");
     checkRun(r, args, tmp);

@@ -30,7 +30,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -1091,4 +1094,49 @@ TEST_F(CliTest, DamagedMeshesEndWithTheReadersMessage)
     for (const demo::DemoShape& shape : odd.Shapes)
         expected.push_back(objectOf(shape));
     EXPECT_EQ(objectsOf(ReadBytes(dir / "odd.3DS")), expected);
+}
+
+TEST_F(CliTest, ASignalEndsTheRunWithoutLeavingItsWorkingFolder)
+{
+    // The run waits for its JSON file, a pipe no one writes, with its
+    // working folder in place.
+    const std::string pipe = dir / "teams.json";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const CliResult r = RunCliAndSignal(
+            {"game", "import", game, pipe}, cliTemp.path(),
+            [this] { return !std::filesystem::is_empty(cliTemp.path()); }, signal);
+        // Ended by the signal, the working folder gone (checked by the run).
+        EXPECT_EQ(r.signal, signal);
+    }
+    EXPECT_TRUE(ReadBytes(game + "GP4.EXE") == *exe_);
+}
+
+TEST_F(CliTest, AnImportKeepsTheFilesAsTheyWereAndRestorePutsThemBack)
+{
+    const std::string json = dir / "change.json";
+    WriteBytes(json, R"({"teams": [{"team": 3, "name": "Changed", "power_qualifying": 30001}]})");
+    CliResult r = cli({"game", "import", game, json});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(ReadBytes(game + "GP4.EXE.BAK") == *exe_);
+    EXPECT_TRUE(ReadBytes(game + "F1GSTATE.SAV.BAK") == *save_);
+    const std::string changedExe = ReadBytes(game + "GP4.EXE");
+    EXPECT_FALSE(changedExe == *exe_);
+
+    r = cli({"game", "restore", game});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Restored " + game + "GP4.EXE from " + game + "GP4.EXE.BAK"), npos) << r.err;
+    EXPECT_NE(r.err.find("Restored " + game + "F1GSTATE.SAV from " + game + "F1GSTATE.SAV.BAK"), npos) << r.err;
+    EXPECT_TRUE(ReadBytes(game + "GP4.EXE") == *exe_);
+    EXPECT_TRUE(ReadBytes(game + "F1GSTATE.SAV") == *save_);
+    EXPECT_TRUE(ReadBytes(game + "cars.wad") == *cars_);
+    EXPECT_TRUE(ReadBytes(game + "GP4.EXE.BAK") == *exe_);
+
+    // Without backups nothing is restored, and said so.
+    for (const char* name : {"GP4.EXE.BAK", "F1GSTATE.SAV.BAK"})
+        std::filesystem::remove(game + name);
+    r = cli({"game", "restore", game});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("There are no backups in " + game + "; nothing was restored"), npos) << r.err;
 }

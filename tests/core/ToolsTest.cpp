@@ -1,4 +1,5 @@
 #include "app/FileError.h"
+#include "app/FileSystem.h"
 #include "app/Profile.h"
 #include "app/Settings.h"
 #include "app/Streams.h"
@@ -17,6 +18,7 @@
 
 #ifdef __linux__
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -419,3 +421,54 @@ TEST(FileStream, FileToFileCopyMovesBothPositions)
     out.Close();
     EXPECT_EQ(ReadBytes(dir / "out.bin").substr(0, 7), "<23456>");
 }
+
+#ifdef __linux__
+TEST_F(ToolsTest, FilesOfOursBesideATargetGoOnASignalOrWithTheNextWrite)
+{
+    const std::string target = dir / "game/cars.wad";
+    WriteBytes(target, "the archive");
+    const std::string work = dir / "work/";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        WriteBytes(work + "Export/cars.wad/cars/x.TEX", "staged");
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            // The run stops itself just before the new file takes the
+            // target's name.
+            CleanUpOnSignals(work);
+            SetFileFault([](TFileOp op, const std::string&) {
+                if (op == TFileOp::Rename)
+                    raise(SIGSTOP);
+            });
+            TSafeFileStream out(target);
+            out.WriteBuffer("half", 4);
+            out.Commit();
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, WUNTRACED);
+        ASSERT_TRUE(WIFSTOPPED(status));
+        EXPECT_NE(OursLeftIn(dir / "game"), "");
+        kill(child, signal);
+        kill(child, SIGCONT);
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+        EXPECT_EQ(OursLeftIn(dir.path()), "");
+        EXPECT_EQ(ReadBytes(target), "the archive");
+        EXPECT_FALSE(DirectoryExists(work));
+    }
+
+    // A run ended outright leaves its files: the next write of the same
+    // target removes them, and no others.
+    WriteBytes(dir / "game/.cars.wad.paddock-0123456789", "stale");
+    WriteBytes(dir / "game/cars.wad.paddock-new", "stale");
+    WriteBytes(dir / "game/.other.wad.paddock-0123456789", "another target's");
+    TSafeFileStream out(target);
+    out.WriteBuffer("new", 3);
+    out.Commit();
+    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(OursLeftIn(dir / "game"), dir / "game/.other.wad.paddock-0123456789\n");
+}
+#endif

@@ -365,6 +365,36 @@ private slots:
         QCOMPARE(QString::fromStdString((*script)->progress().back().request.caption), QStringLiteral("Exporting..."));
     }
 
+    void restoreAsksFirstNamesTheFilesAndPutsTheBackupsBack()
+    {
+        WriteSettingsFile(*dir, game);
+        auto form = start();
+        QAction* restore = form->findChild<QAction*>("RestoreBackups1");
+        QVERIFY(restore);
+        QCOMPARE(restore->text(), QStringLiteral("&Restore game files from backups"));
+        (*script)->expectMessage("There are no backups of the game's files in " + game +
+                                 ". They are made when something is first saved into the game.");
+        restore->trigger();
+
+        // The executable changed since its backup was made.
+        const std::string exe = ReadBytes(game + "GP4.EXE");
+        std::string changed = exe;
+        changed[100] = static_cast<char>(changed[100] ^ 1);
+        WriteBytes(game + "GP4.EXE.BAK", exe);
+        WriteBytes(game + "F1GSTATE.SAV.BAK", ReadBytes(game + "F1GSTATE.SAV"));
+        WriteBytes(game + "GP4.EXE", changed);
+        const std::string question = "Put these files of the game back as their backups hold them?\r\n\r\n"
+                                     "GP4.EXE from GP4.EXE.BAK\r\nF1GSTATE.SAV from F1GSTATE.SAV.BAK\r\n\r\n"
+                                     "What was saved into them since the backups were made is lost.";
+        (*script)->expectQuestion(question, false);
+        restore->trigger();
+        QVERIFY(ReadBytes(game + "GP4.EXE") == changed);
+        (*script)->expectQuestion(question, true).expectMessage("Restored GP4.EXE and F1GSTATE.SAV from their backups.");
+        restore->trigger();
+        QVERIFY(ReadBytes(game + "GP4.EXE") == exe);
+        QVERIFY(ReadBytes(game + "GP4.EXE.BAK") == exe);
+    }
+
     void exitWritesSettingsAndRemovesTheWorkingFolder()
     {
         WriteSettingsFile(*dir, RemoveTrailingBackslash(game), "", true);
