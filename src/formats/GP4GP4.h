@@ -188,8 +188,9 @@ public:
     // object per shape with the positions of the vertices its polygons use
     // and one face per polygon. The file is written beside path and takes its
     // place only when complete. A shape with more than 65535 points or faces,
-    // which 3DS cannot count, refuses the whole export with a message and
-    // leaves path as it was (false). What the shapes name but the file does
+    // or a file longer than the 4294967295 bytes a chunk length counts, which
+    // 3DS cannot count, refuses the whole export with a message before
+    // anything is written and leaves path as it was (false). What the shapes name but the file does
     // not hold is skipped, and a message says so. Write failures raise
     // EFileError; the earlier file at path is then unchanged.
     bool Save3DS(const std::string& path) const;
