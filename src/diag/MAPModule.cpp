@@ -457,13 +457,10 @@ std::vector<std::string> SourceDirsFromSearchPath(const std::string& programPath
     const int fields = CountFields(searchPath, ';');
     for (int i = 1; i <= fields; ++i)
         dirs.push_back(GetField(searchPath, i, ';'));
-    const std::string macro = "$(IDEDIR)";
-    for (std::string& dir : dirs) {
-        // Found without regard to case; the root folder never brings the
-        // macro back, so this ends.
-        for (std::size_t at; (at = UpperCase(dir).find(macro)) != std::string::npos;)
-            dir.replace(at, macro.size(), root);
-    }
+    // Found without regard to case, in one pass: a root folder that itself
+    // holds the macro is taken as it is.
+    for (std::string& dir : dirs)
+        dir = ReplaceAll(dir, "$(IDEDIR)", root, true);
     return dirs;
 }
 

@@ -225,6 +225,9 @@ TEST_F(DebugInfoTest, StartUpFindsTheSourcesThroughTheRegistryStandIn)
     EXPECT_EQ(SourceDirsFromSearchPath(prog, "$(IDEDIR)/Lib;" + dir / "src;$(ideDir)/$(IDEDIR)", root),
               (std::vector<std::string>{prog, dir / "env/Lib", dir / "src", dir / "env" + "/" + dir / "env"}));
     EXPECT_TRUE(SourceDirsFromSearchPath(prog, "", root).empty());
+    // A root folder whose name holds the macro is taken as it is.
+    EXPECT_EQ(SourceDirsFromSearchPath(prog, "$(IDEDIR)/Lib;$(idedir)", "/d/$(IDEDIR)/$(ideDir)/"),
+              (std::vector<std::string>{prog, "/d/$(IDEDIR)/$(ideDir)/Lib", "/d/$(IDEDIR)/$(ideDir)"}));
 
     // The store's sections are key paths; a missing store, key or value
     // gives the default.
