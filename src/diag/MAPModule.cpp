@@ -217,10 +217,11 @@ void putU32(std::string& out, std::uint32_t v)
     putU16(out, static_cast<std::uint16_t>(v >> 16));
 }
 
-// A length byte (the length modulo 256), then that many leading bytes.
+// A length byte, then that many leading bytes: a string longer than the
+// 255 bytes a length byte counts keeps its first 255.
 void putString(std::string& out, const std::string& s)
 {
-    const auto n = static_cast<std::uint8_t>(s.size() % 256);
+    const auto n = static_cast<std::uint8_t>(std::min<std::size_t>(s.size(), 255));
     putU8(out, n);
     out.append(s, 0, n);
 }

@@ -185,14 +185,29 @@ TEST_F(DebugInfoTest, TheFileLayoutIsFixedAndEveryTruncationIsRefused)
     std::string expected("\x01\0\0\0", 4);
     expected += std::string(100, '\0');
     expected += std::string("\x01\0\0\0" "\x10\0\0\0" "\x20\0\0\0" "\x01" "\x01" "U" "\x01\0", 17);
-    // A text of 300 bytes keeps its first 44 (300 modulo 256).
-    expected += std::string("\x14\0\0\0" "\x07\0\0\0" "\x2C", 9) + std::string(44, 'x');
+    // A text of 300 bytes keeps its first 255, as many as a length byte
+    // counts.
+    expected += std::string("\x14\0\0\0" "\x07\0\0\0" "\xFF", 9) + std::string(255, 'x');
     expected += std::string("\x01\0\0\0" "\x01" "\x12\0\0\0" "\x01" "f", 11);
     EXPECT_EQ(bytes, expected);
 
     TMAPStruct back = LoadDebugInfo(dir / "d.EIF");
-    info.Modules[0].Lines[0].Text.resize(44);
+    info.Modules[0].Lines[0].Text.resize(255);
     EXPECT_EQ(back, info);
+
+    // Names and texts of 255 bytes or more keep 255; shorter ones stay whole.
+    TMAPStruct longer = info;
+    longer.Modules[0].Name = std::string(256, 'n');
+    longer.Modules[0].Lines.push_back({0x16, 8, std::string(511, 't')});
+    longer.Modules[0].Lines.push_back({0x18, 9, std::string(254, 'u')});
+    longer.Publics[0].Name = std::string(281, 'f');
+    SaveDebugInfo(longer, dir / "long.EIF");
+    back = LoadDebugInfo(dir / "long.EIF");
+    EXPECT_EQ(back.Modules[0].Name, std::string(255, 'n'));
+    ASSERT_EQ(back.Modules[0].Lines.size(), 3u);
+    EXPECT_EQ(back.Modules[0].Lines[1].Text, std::string(255, 't'));
+    EXPECT_EQ(back.Modules[0].Lines[2].Text, std::string(254, 'u'));
+    EXPECT_EQ(back.Publics[0].Name, std::string(255, 'f'));
 
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         WriteBytes(dir / "t.EIF", bytes.substr(0, length));
