@@ -168,9 +168,12 @@ public:
     void LoadFromFile(const std::string& path);
     // Reads a mesh from the stream's position. Numbered errors are shown:
     // 001, 002 and 009 end the reading, the others let it go on; the chunk
-    // messages are shown plainly. A file that ends early, or holds a count
-    // that its bytes cannot, raises EReadError before anything is allocated
-    // for it.
+    // messages are shown plainly. A message of a kind already shown (a
+    // second record without its name's quote, say) is counted instead, and
+    // when the reading ends one message says how many more of each kind
+    // followed: "... and 4999 more like it". A file that ends early, or
+    // holds a count that its bytes cannot, raises EReadError before anything
+    // is allocated for it.
     void LoadFromStream(TStream& stream);
 
     // The shape's polygons that the file holds (see TGP4ShapeWalk); an empty

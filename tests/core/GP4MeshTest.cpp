@@ -286,6 +286,43 @@ TEST_F(GP4MeshTest, NumberedErrorsStopOrStepOneByteOn)
     EXPECT_EQ(mesh.Polygons.size(), 5u);
 }
 
+// A file of thousands of bad records shows the first of each kind and, when
+// the reading ends, how many more of that kind followed.
+TEST_F(GP4MeshTest, RepeatedMessagesShowTheFirstAndHowManyFollowed)
+{
+    // 5000 texture names and two shape names without their quotes, three
+    // chunk headers without theirs between two geometry chunks.
+    DemoMesh m = smallMesh("M_05");
+    m.Textures.assign(5000, "zq");
+    for (int k = 0; k < 3; ++k)
+        m.GapAfterVertices += u32Bytes(1) + u32Bytes(1) + u32Bytes(0x16) + u32Bytes(0) + u32Bytes(0);
+    const std::string bytes = unquote(unquote(ReplaceAll(demo::BuildGP4Mesh(m), "\"zq\"", "X"), "first"), "third");
+    for (int again = 0; again < 2; ++again) {
+        script->expectError("GP4GP4 Error 004: No shapename specified @ shape no. 0")
+            .expectError("GP4GP4 Error 006: No texture name specified @ texture no. 0")
+            .expectMessage(ErrQuote)
+            .expectError("GP4GP4 Error 004: No shapename specified ... and 1 more like it")
+            .expectError("GP4GP4 Error 006: No texture name specified ... and 4999 more like it")
+            .expectMessage(ErrQuote + " ... and 2 more like it");
+        const TGP4File mesh = load(bytes);
+        EXPECT_EQ(mesh.Textures, std::vector<std::string>(5000));
+        EXPECT_EQ(mesh.Shapes.at(1).Name, "second");
+        EXPECT_EQ(mesh.Polygons.size(), 5u);
+        EXPECT_EQ(mesh.ChunkLog.size(), 8u);
+    }
+
+    // A file that ends early tells the counts before it is refused.
+    script->expectError("GP4GP4 Error 004: No shapename specified @ shape no. 0")
+        .expectError("GP4GP4 Error 006: No texture name specified @ texture no. 0")
+        .expectError("GP4GP4 Error 004: No shapename specified ... and 1 more like it")
+        .expectError("GP4GP4 Error 006: No texture name specified ... and 4999 more like it");
+    EXPECT_THROW(load(bytes.substr(0, chunkContent(bytes, 0x28) + 4)), EReadError);
+
+    // One bad record of a kind is shown alone.
+    script->expectError("GP4GP4 Error 004: No shapename specified @ shape no. 2");
+    EXPECT_EQ(load(unquote(demo::BuildGP4Mesh(smallMesh("M_07")), "third")).Shapes.at(2).Name, "");
+}
+
 TEST_F(GP4MeshTest, EmptyListsNoShapesAndStepsBetweenChunks)
 {
     // Count 0 gives an empty list.
