@@ -167,10 +167,10 @@ std::vector<MemberFile> splitMembers(const std::uint8_t* data, std::size_t size)
 }
 
 // The debug information as SaveDebugInfo can write it: names and texts cut
-// to their length modulo 256, at most 65535 lines a unit.
+// to their first 255 bytes, at most 65535 lines a unit.
 TMAPStruct storable(TMAPStruct info)
 {
-    auto cut = [](std::string& s) { s.resize(s.size() % 256); };
+    auto cut = [](std::string& s) { s.resize(std::min<std::size_t>(s.size(), 255)); };
     for (TMAPSegDetails& m : info.Modules) {
         cut(m.Name);
         if (m.Lines.size() > 65535)

@@ -18,7 +18,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        reportException(std::current_exception(), LastThrowAddress());
+        reportException(std::current_exception(), CurrentThrowAddress());
     }
     return false;
 }
@@ -56,7 +56,7 @@ void TApplication::reportPending()
 void ReportCurrentException()
 {
     const std::exception_ptr error = std::current_exception();
-    const std::uintptr_t address = LastThrowAddress();
+    const std::uintptr_t address = ThrowAddress(error);
     if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance())) {
         app->reportException(error, address);
         return;

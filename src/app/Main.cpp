@@ -193,7 +193,7 @@ void TMainForm::FormCreate(const std::string& programPath)
     try {
         LoadSettings();
     } catch (...) {
-        ShowErrorReport(std::current_exception(), LastThrowAddress());
+        ShowErrorReport(std::current_exception(), CurrentThrowAddress());
     }
     Developer1->menuAction()->setVisible(AccessMode >= AccessDeveloper);
 
@@ -201,7 +201,7 @@ void TMainForm::FormCreate(const std::string& programPath)
     try {
         gameFound = CheckGamePath(Settings.GamePath, ExtractFileName(Settings.GameExePath));
     } catch (...) {
-        ShowErrorReport(std::current_exception(), LastThrowAddress());
+        ShowErrorReport(std::current_exception(), CurrentThrowAddress());
     }
     if (!gameFound && !ShowOptions(this)) {
         ShowMessage("Paddock cannot be run without specifying GP4 path.");
@@ -213,7 +213,7 @@ void TMainForm::FormCreate(const std::string& programPath)
     try {
         PrepareDebugInfo(true);
     } catch (...) {
-        ShowErrorReport(std::current_exception(), LastThrowAddress());
+        ShowErrorReport(std::current_exception(), CurrentThrowAddress());
     }
 }
 
@@ -312,7 +312,7 @@ void TMainForm::endProgram()
     try {
         SaveSettings();
     } catch (...) {
-        ShowErrorReport(std::current_exception(), LastThrowAddress());
+        ShowErrorReport(std::current_exception(), CurrentThrowAddress());
     }
     DeleteTree(Settings.TempPath);
     closing_ = true;

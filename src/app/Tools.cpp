@@ -459,20 +459,22 @@ std::string ExtractFileTitle(const std::string& path)
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement)
+std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement,
+                       bool ignoreCase)
 {
-    if (searched.empty() || searched == replacement)
+    if (searched.empty())
         return text;
-    std::string result = text;
-    const bool selfContaining = replacement.find(searched) != std::string::npos;
+    // One pass from left to right: what a replacement brings, alone or with
+    // its neighbours, is never looked at again.
+    const std::string where = ignoreCase ? UpperCase(text) : text;
+    const std::string what = ignoreCase ? UpperCase(searched) : searched;
+    std::string result;
     std::size_t from = 0;
-    for (std::size_t at; (at = result.find(searched, from)) != std::string::npos;) {
-        result.replace(at, searched.size(), replacement);
-        // Replacing the first occurrence again and again can form new
-        // occurrences across the seam, but none wholly before it. A replacement
-        // that contains the searched text would never end: it gets one pass.
-        from = selfContaining ? at + replacement.size() : (at >= searched.size() ? at - searched.size() + 1 : 0);
+    for (std::size_t at; (at = where.find(what, from)) != std::string::npos; from = at + what.size()) {
+        result.append(text, from, at - from);
+        result += replacement;
     }
+    result.append(text, from, std::string::npos);
     return result;
 }
 

@@ -115,7 +115,11 @@ std::string ExtractFilePath(const std::string& path); // folder with its trailin
 std::string ExtractFileName(const std::string& path);
 std::string ExtractFileExt(const std::string& path); // "." and what follows, or empty
 std::string ExtractFileTitle(const std::string& path);
-std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement);
+// Every occurrence of searched, from left to right, replaced in one pass:
+// occurrences that replacements form are left as they are. With ignoreCase,
+// ASCII letters match in either case.
+std::string ReplaceAll(const std::string& text, const std::string& searched, const std::string& replacement,
+                       bool ignoreCase = false);
 std::string GetField(const std::string& text, int index, char separator);
 int CountFields(const std::string& text, char separator);
 std::string PadRight(const std::string& text, std::size_t length, char fill);

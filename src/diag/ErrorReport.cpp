@@ -25,7 +25,9 @@ std::vector<std::string> ComposeErrorReport(const std::string& message, std::uin
                                             std::uint64_t codeStart, const std::string& programPath,
                                             const std::string& debugInfoPath)
 {
-    // The address relative to the code is what the debug information counts in.
+    // The address relative to the code is what the debug information counts
+    // in. Address 0 is an unknown one, which is not looked up.
+    const bool known = address != 0;
     const auto rel = static_cast<std::uint32_t>(address - codeStart);
     std::vector<std::string> lines = {
         "EXACT ERROR MESSAGE:",
@@ -33,10 +35,10 @@ std::vector<std::string> ComposeErrorReport(const std::string& message, std::uin
         "",
         "ERROR ADDRESS (DEZ / HEX):",
         // A code address has as many hexadecimal digits as a pointer.
-        decimalAndHex(address, static_cast<int>(2 * sizeof(void*))),
+        known ? decimalAndHex(address, static_cast<int>(2 * sizeof(void*))) : "Unknown",
         "",
         "ERROR ADDRESS - BASE (DEZ / HEX):",
-        decimalAndHex(rel, 8),
+        known ? decimalAndHex(rel, 8) : "Unknown",
         "",
         "APPLICATION VERSION:",
         "1,0",
@@ -47,6 +49,11 @@ std::vector<std::string> ComposeErrorReport(const std::string& message, std::uin
     };
     if (!FileExists(debugInfoPath)) {
         lines.push_back("COULD NOT DISPLAY ADDITIONAL ERROR INFORMATION. FILE \"DEBUGINFO.EIF\" NOT FOUND");
+        return lines;
+    }
+    if (!known) {
+        lines.insert(lines.end(),
+                     {"FILENAME:", "Unknown", "", "FUNCTION:", "Unknown", "", "LINE NUMBER:", "Unknown"});
         return lines;
     }
     TMAPStruct info;

@@ -10,7 +10,9 @@
 
 namespace paddock {
 
-// One line each; the line-number item's parts are lines of their own.
+// One line each; the line-number item's parts are lines of their own. An
+// address of 0 is an unknown one: the address lines and the source items
+// say "Unknown", and nothing is looked up.
 std::vector<std::string> ComposeErrorReport(const std::string& message, std::uint64_t address,
                                             std::uint64_t codeStart, const std::string& programPath,
                                             const std::string& debugInfoPath);

@@ -217,10 +217,11 @@ void putU32(std::string& out, std::uint32_t v)
     putU16(out, static_cast<std::uint16_t>(v >> 16));
 }
 
-// A length byte (the length modulo 256), then that many leading bytes.
+// A length byte, then that many leading bytes: a string longer than the
+// 255 bytes a length byte counts keeps its first 255.
 void putString(std::string& out, const std::string& s)
 {
-    const auto n = static_cast<std::uint8_t>(s.size() % 256);
+    const auto n = static_cast<std::uint8_t>(std::min<std::size_t>(s.size(), 255));
     putU8(out, n);
     out.append(s, 0, n);
 }
@@ -457,13 +458,10 @@ std::vector<std::string> SourceDirsFromSearchPath(const std::string& programPath
     const int fields = CountFields(searchPath, ';');
     for (int i = 1; i <= fields; ++i)
         dirs.push_back(GetField(searchPath, i, ';'));
-    const std::string macro = "$(IDEDIR)";
-    for (std::string& dir : dirs) {
-        // Found without regard to case; the root folder never brings the
-        // macro back, so this ends.
-        for (std::size_t at; (at = UpperCase(dir).find(macro)) != std::string::npos;)
-            dir.replace(at, macro.size(), root);
-    }
+    // Found without regard to case, in one pass: a root folder that itself
+    // holds the macro is taken as it is.
+    for (std::string& dir : dirs)
+        dir = ReplaceAll(dir, "$(IDEDIR)", root, true);
     return dirs;
 }
 

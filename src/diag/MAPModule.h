@@ -72,7 +72,7 @@ void BuildDebugInfo(const std::string& mapPath, const std::string& eifPath, cons
 TMAPStruct ReadLinkMap(const std::string& mapPath, const std::vector<std::string>& sourceDirs);
 // Writes and reads the DebugInfo.EIF layout: little-endian, the reserved
 // records, the modules with their lines, the publics; strings as a length
-// byte and that many bytes. A file that ends before what its counts announce
+// byte and that many bytes, a longer string cut to its first 255. A file that ends before what its counts announce
 // is refused with EReadError before anything is allocated for it.
 void SaveDebugInfo(const TMAPStruct& info, const std::string& eifPath);
 TMAPStruct LoadDebugInfo(const std::string& eifPath);

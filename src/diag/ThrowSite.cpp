@@ -4,6 +4,10 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <link.h>
+
+#include <cstring>
+#include <mutex>
+#define PADDOCK_THROW_SITES 1
 #endif
 
 namespace paddock {
@@ -15,9 +19,7 @@ struct TCodeRange {
     std::uintptr_t end = 0;
 };
 
-thread_local std::uintptr_t lastThrow = 0;
-
-#if defined(__linux__) && defined(__GLIBC__)
+#ifdef PADDOCK_THROW_SITES
 int firstObject(dl_phdr_info* info, std::size_t, void* data)
 {
     // The first object is the program itself.
@@ -38,7 +40,7 @@ const TCodeRange& codeRange()
 {
     static const TCodeRange range = [] {
         TCodeRange r;
-#if defined(__linux__) && defined(__GLIBC__)
+#ifdef PADDOCK_THROW_SITES
         dl_iterate_phdr(firstObject, &r);
 #endif
         return r;
@@ -46,17 +48,88 @@ const TCodeRange& codeRange()
     return range;
 }
 
+#ifdef PADDOCK_THROW_SITES
 bool inProgram(std::uintptr_t address)
 {
     const TCodeRange& r = codeRange();
     return address > r.start && address <= r.end;
 }
 
+// The throw sites of the exception objects that are alive, each with the
+// destructor the runtime was given for its object. A throw must not
+// allocate, so the table has a fixed room; an object thrown while it is
+// full gets no site. Entries go when their objects are destroyed.
+using TDestructor = void (*)(void*);
+struct TSite {
+    void* object = nullptr;
+    std::uintptr_t site = 0;
+    TDestructor destructor = nullptr;
+};
+constexpr std::size_t SiteRoom = 4096;
+std::mutex sitesLock;
+TSite sites[SiteRoom];
+std::size_t siteCount = 0;
+
+bool rememberSite(void* object, std::uintptr_t site, TDestructor destructor)
+{
+    const std::lock_guard lock(sitesLock);
+    if (siteCount == SiteRoom)
+        return false;
+    sites[siteCount++] = {object, site, destructor};
+    return true;
+}
+
+// The destructor the runtime gets for an object whose site is kept: the
+// site goes with the object.
+void forgetSite(void* object)
+{
+    TDestructor destructor = nullptr;
+    {
+        const std::lock_guard lock(sitesLock);
+        for (std::size_t i = 0; i < siteCount; ++i) {
+            if (sites[i].object == object) {
+                destructor = sites[i].destructor;
+                sites[i] = sites[--siteCount];
+                break;
+            }
+        }
+    }
+    if (destructor)
+        destructor(object);
+}
+
+// The thrown object an exception_ptr refers to: the runtime's exception_ptr
+// is that one pointer.
+void* objectOf(const std::exception_ptr& error)
+{
+    static_assert(sizeof(std::exception_ptr) == sizeof(void*), "an exception_ptr is the thrown object's address");
+    void* object = nullptr;
+    std::memcpy(&object, static_cast<const void*>(&error), sizeof object);
+    return object;
+}
+#endif
+
 } // namespace
 
-std::uintptr_t LastThrowAddress()
+std::uintptr_t ThrowAddress(const std::exception_ptr& error)
 {
-    return lastThrow;
+#ifdef PADDOCK_THROW_SITES
+    if (!error)
+        return 0;
+    void* const object = objectOf(error);
+    const std::lock_guard lock(sitesLock);
+    for (std::size_t i = 0; i < siteCount; ++i)
+        if (sites[i].object == object)
+            return sites[i].site;
+#else
+    (void)error;
+#endif
+    return 0;
+}
+
+std::uintptr_t CurrentThrowAddress()
+{
+    return ThrowAddress(std::current_exception());
 }
 
 std::uintptr_t ProgramCodeStart()
@@ -71,11 +144,12 @@ std::uintptr_t ProgramCodeEnd()
 
 } // namespace paddock
 
-#if defined(__linux__) && defined(__GLIBC__)
+#ifdef PADDOCK_THROW_SITES
 // The runtime's own throw, taken over to record where each throw comes from:
 // the return address of this call lies just after the call instruction (so
 // one byte before it is the throw itself); for a throw inside a library, the
-// first return address on the stack that lies in the program.
+// first return address on the stack that lies in the program. The site is
+// kept with the thrown object until the runtime destroys it.
 extern "C" [[noreturn]] void __cxa_throw(void* thrownException, void* typeInfo, void (*destructor)(void*))
 {
     using TThrow = void (*)(void*, void*, void (*)(void*));
@@ -92,7 +166,8 @@ extern "C" [[noreturn]] void __cxa_throw(void* thrownException, void* typeInfo, 
             }
         }
     }
-    paddock::lastThrow = site ? site - 1 : 0;
+    if (site && paddock::rememberSite(thrownException, site - 1, destructor))
+        destructor = paddock::forgetSite;
     static const auto next = reinterpret_cast<TThrow>(dlsym(RTLD_NEXT, "__cxa_throw"));
     next(thrownException, typeInfo, destructor);
     __builtin_unreachable();

@@ -114,14 +114,36 @@ public:
                    std::to_string(recordBytes) + " bytes or more each, " + std::to_string(Left()) + " bytes left)");
     }
 
-    // A name between two quote bytes. Without its opening quote the error is
-    // shown, the byte stays read and the name is left as it was.
-    void Quoted(std::string& name, const std::string& error)
+    // Messages of one kind (the text up to what names the record) are shown
+    // once a load: the first as it comes, and at the end of the reading one
+    // that says how many more of that kind followed, so that a file of
+    // thousands of bad records does not bring thousands of message boxes.
+    // text: the message in full; kind: what the repeats are counted by.
+    void Error(const std::string& kind, const std::string& text) { show(kind, text, true); }
+    void Message(const std::string& text) { show(text, text, false); }
+    // "KIND ... and 4999 more like it" for every kind shown more than once,
+    // in the order the kinds first came.
+    void ShowRepeats()
+    {
+        std::vector<TKind> kinds;
+        kinds.swap(kinds_);
+        for (const TKind& k : kinds) {
+            if (k.more == 0)
+                continue;
+            const std::string text = k.kind + " ... and " + std::to_string(k.more) + " more like it";
+            k.error ? ShowErrorMessage(text) : ShowMessage(text);
+        }
+    }
+
+    // A name between two quote bytes. Without its opening quote the error
+    // (kind and detail) is shown, the byte stays read and the name is left
+    // as it was.
+    void Quoted(std::string& name, const std::string& errorKind, const std::string& errorDetail = {})
     {
         std::uint8_t first = 0;
         Read(&first, 1);
         if (first != '"') {
-            ShowErrorMessage(error);
+            Error(errorKind, errorKind + errorDetail);
             return;
         }
         const std::int64_t start = Position();
@@ -150,6 +172,24 @@ public:
     }
 
 private:
+    struct TKind {
+        std::string kind;
+        bool error = true;
+        std::int64_t more = 0; // shown after the first
+    };
+
+    void show(const std::string& kind, const std::string& text, bool error)
+    {
+        for (TKind& k : kinds_) {
+            if (k.kind == kind && k.error == error) {
+                ++k.more;
+                return;
+            }
+        }
+        kinds_.push_back({kind, error, 0});
+        error ? ShowErrorMessage(text) : ShowMessage(text);
+    }
+
     [[noreturn]] void refuseShort(std::int64_t count)
     {
         Refuse("The file ends inside " + part_ + " (offset 0x" + hex8(static_cast<std::uint64_t>(Position())) +
@@ -167,6 +207,7 @@ private:
     std::int64_t size_;
     TMemoryStream* memory_;
     std::string part_ = "the header";
+    std::vector<TKind> kinds_;
 };
 
 // For every polygon: 1 when a corner lies outside the vertex list. Summed up
@@ -301,224 +342,238 @@ void TGP4File::LoadFromStream(TStream& stream)
 {
     TMeshReader in(stream, LoadedPath.empty() ? stream.Name() : LoadedPath);
 
-    // Header.
-    in.Read(ID.data(), ID.size());
-    if (std::memcmp(ID.data(), Magic, ID.size()) != 0) {
-        ShowErrorMessage("GP4GP4 Error 001: Invalid GP4 file, magic ID not found (Read: " +
-                         std::string(ID.data(), ID.size()) + "; Needed: " + Magic + ")");
-        return;
-    }
-    in.Read(M_Type.data(), M_Type.size());
-    const std::string type(M_Type.data(), M_Type.size());
-    Variant = type == "M_05" ? 1 : type == "M_07" ? 2 : 0;
-    if (Variant == 0) {
-        ShowErrorMessage("GP4GP4 Error 002: Invalid GP4 M_Type: " + type);
-        return;
-    }
-    in.Quoted(Filename, "GP4GP4 Error 003: No filename specified");
-    Unknown1 = in.Int32();
-    if (Variant == 2)
-        Unknown2 = in.Int32();
-    Unknown3 = in.Int32();
-    Unknown4 = in.Int32();
-    Unknown5 = in.Int32();
-    NumShapes = in.Int32();
+    // The reading, which ends early after an error that stops it; messages
+    // that repeat are counted and shown once it ends, however it ends.
+    const auto read = [&] {
+        // Header.
+        in.Read(ID.data(), ID.size());
+        if (std::memcmp(ID.data(), Magic, ID.size()) != 0) {
+            ShowErrorMessage("GP4GP4 Error 001: Invalid GP4 file, magic ID not found (Read: " +
+                             std::string(ID.data(), ID.size()) + "; Needed: " + Magic + ")");
+            return;
+        }
+        in.Read(M_Type.data(), M_Type.size());
+        const std::string type(M_Type.data(), M_Type.size());
+        Variant = type == "M_05" ? 1 : type == "M_07" ? 2 : 0;
+        if (Variant == 0) {
+            ShowErrorMessage("GP4GP4 Error 002: Invalid GP4 M_Type: " + type);
+            return;
+        }
+        in.Quoted(Filename, "GP4GP4 Error 003: No filename specified");
+        Unknown1 = in.Int32();
+        if (Variant == 2)
+            Unknown2 = in.Int32();
+        Unknown3 = in.Int32();
+        Unknown4 = in.Int32();
+        Unknown5 = in.Int32();
+        NumShapes = in.Int32();
 
-    // Shape headers.
-    const std::size_t dataSize = Variant == 1 ? GP4ShapeDataSize05 : GP4ShapeDataSize07;
-    in.SetPart("the shape headers");
-    in.CheckCount(NumShapes, Variant == 1 ? MinShapeBytes05 : MinShapeBytes07, "shapes");
-    Shapes.assign(static_cast<std::size_t>(NumShapes), TGP4Shape{});
-    for (std::size_t n = 0; n < Shapes.size(); ++n) {
-        TGP4Shape& shape = Shapes[n];
-        in.SetPart("the header of shape " + std::to_string(n));
-        shape.Leading = in.Int32();
-        in.Quoted(shape.Name, "GP4GP4 Error 004: No shapename specified @ shape no. " + std::to_string(n));
-        in.Read(shape.Data.data(), dataSize);
-    }
+        // Shape headers.
+        const std::size_t dataSize = Variant == 1 ? GP4ShapeDataSize05 : GP4ShapeDataSize07;
+        in.SetPart("the shape headers");
+        in.CheckCount(NumShapes, Variant == 1 ? MinShapeBytes05 : MinShapeBytes07, "shapes");
+        Shapes.assign(static_cast<std::size_t>(NumShapes), TGP4Shape{});
+        for (std::size_t n = 0; n < Shapes.size(); ++n) {
+            TGP4Shape& shape = Shapes[n];
+            in.SetPart("the header of shape " + std::to_string(n));
+            shape.Leading = in.Int32();
+            in.Quoted(shape.Name, "GP4GP4 Error 004: No shapename specified", " @ shape no. " + std::to_string(n));
+            in.Read(shape.Data.data(), dataSize);
+        }
 
-    // Resource section.
-    auto readHeader = [&in](std::int32_t& marker, std::uint32_t& chunkType) {
-        in.SetPart("a chunk header");
-        if (in.Left() < 8)
-            in.Refuse("The file ends before its end chunk (offset 0x" +
-                      hex8(static_cast<std::uint64_t>(in.Position())) + ")");
-        marker = in.Int32();
-        chunkType = static_cast<std::uint32_t>(in.Int32());
-    };
-    std::int32_t marker = 0;
-    std::uint32_t chunk = 0;
-    readHeader(marker, chunk);
-    while (marker == QuoteMarker && isResource(chunk)) {
-        const std::uint64_t at = static_cast<std::uint64_t>(in.Position());
-        switch (chunk) {
-        case ChunkTextures: {
-            in.SetPart("the textures chunk at 0x" + hex8(at));
-            in.Skip(4);
-            const std::int32_t count = in.Int32();
-            in.CheckCount(count, MinTextureBytes, "textures");
-            std::vector<std::string> textures(static_cast<std::size_t>(count));
-            for (std::size_t i = 0; i < textures.size(); ++i)
-                in.Quoted(textures[i], "GP4GP4 Error 006: No texture name specified @ texture no. " + std::to_string(i));
-            Textures = std::move(textures);
-            break;
-        }
-        case ChunkMaterials: {
-            in.SetPart("the materials chunk at 0x" + hex8(at));
-            in.Skip(4);
-            const std::int32_t count = in.Int32();
-            in.CheckCount(count, MinMaterialBytes, "materials");
-            std::vector<TGP4Material> materials(static_cast<std::size_t>(count));
-            for (std::size_t i = 0; i < materials.size(); ++i) {
-                TGP4Material& m = materials[i];
-                in.Quoted(m.Name, "Gp4GP4 Error 007: No material name specified @ ,aterial no. " + std::to_string(i));
-                for (TGP4MaterialGroup& g : m.Groups) {
-                    g.Value = in.Int32();
-                    in.Read(g.Floats.data(), sizeof g.Floats);
-                }
-                in.Read(m.Words.data(), sizeof m.Words);
-            }
-            Materials = std::move(materials);
-            break;
-        }
-        case ChunkUnknown34: {
-            in.SetPart("the Unknown34 chunk at 0x" + hex8(at));
-            in.Skip(4);
-            const std::int32_t count = in.Int32();
-            in.CheckCount(count, MinUnknown34Bytes, "Unknown34 records");
-            std::vector<TGP4Unknown34> records(static_cast<std::size_t>(count));
-            for (std::size_t i = 0; i < records.size(); ++i) {
-                records[i].Value = in.Int32();
-                in.Quoted(records[i].Name,
-                          "GP4GP4 Error 005: No Unknown34 name specified @ Unknown34 no. " + std::to_string(i));
-                in.Read(records[i].Data.data(), records[i].Data.size());
-            }
-            Unknown34 = std::move(records);
-            break;
-        }
-        default: { // ChunkUnknown3B
-            in.SetPart("the Unknown3B chunk at 0x" + hex8(at));
-            in.Skip(4);
-            const std::int32_t count = in.Int32();
-            in.CheckCount(count, Unknown3BBytes, "Unknown3B records");
-            std::vector<TGP4Unknown3B> records(static_cast<std::size_t>(count));
-            if (!records.empty())
-                in.Read(records.data(), records.size() * sizeof(TGP4Unknown3B));
-            Unknown3B = std::move(records);
-            break;
-        }
-        }
+        // Resource section.
+        auto readHeader = [&in](std::int32_t& marker, std::uint32_t& chunkType) {
+            in.SetPart("a chunk header");
+            if (in.Left() < 8)
+                in.Refuse("The file ends before its end chunk (offset 0x" +
+                          hex8(static_cast<std::uint64_t>(in.Position())) + ")");
+            marker = in.Int32();
+            chunkType = static_cast<std::uint32_t>(in.Int32());
+        };
+        std::int32_t marker = 0;
+        std::uint32_t chunk = 0;
         readHeader(marker, chunk);
-    }
-
-    // Geometry section.
-    clearLog();
-    if (NumShapes == 0)
-        return;
-    bool longVerticesReported = false;
-    for (;;) {
-        const std::uint64_t at = static_cast<std::uint64_t>(in.Position());
-        addLogLine(GP4ChunkText(chunk, at));
-        const std::string part = "the chunk at 0x" + hex8(at) + " (type " + hex8(chunk) + ")";
-        in.SetPart(part);
-        if (chunk == ChunkVertices) {
-            const std::int32_t polygons = in.Int32();
-            const std::int32_t vertices = in.Int32();
-            const std::int32_t u1 = in.Int32(), u2 = in.Int32(), u3 = in.Int32(), u4 = in.Int32();
-            NumPolygons = polygons;
-            NumVertices = vertices;
-            VertexUnknown1 = u1;
-            VertexUnknown2 = u2;
-            VertexUnknown3 = u3;
-            VertexUnknown4 = u4;
-            const std::int64_t words = 5 + std::int64_t{u2} + u3 + u4;
-            if (words < 3) {
-                ShowErrorMessage("GP4GP4 Error 009: Invalid vertex records of " + std::to_string(words) +
-                                 " words; a vertex needs at least its 3 position words. Reading ends here");
-                Vertices.clear();
+        while (marker == QuoteMarker && isResource(chunk)) {
+            const std::uint64_t at = static_cast<std::uint64_t>(in.Position());
+            switch (chunk) {
+            case ChunkTextures: {
+                in.SetPart("the textures chunk at 0x" + hex8(at));
+                in.Skip(4);
+                const std::int32_t count = in.Int32();
+                in.CheckCount(count, MinTextureBytes, "textures");
+                std::vector<std::string> textures(static_cast<std::size_t>(count));
+                for (std::size_t i = 0; i < textures.size(); ++i)
+                    in.Quoted(textures[i], "GP4GP4 Error 006: No texture name specified",
+                              " @ texture no. " + std::to_string(i));
+                Textures = std::move(textures);
                 break;
             }
-            if (words > static_cast<std::int64_t>(GP4VertexWords) && !longVerticesReported) {
-                ShowErrorMessage("GP4GP4 Error 008: The vertex records are " + std::to_string(words) +
-                                 " words long; only their first " + std::to_string(GP4VertexWords) +
-                                 " words are kept");
-                longVerticesReported = true;
-            }
-            const std::int64_t recordBytes = 4 * words;
-            in.CheckCount(vertices, recordBytes, "vertices");
-            const std::size_t kept = static_cast<std::size_t>(std::min<std::int64_t>(words, GP4VertexWords));
-            std::vector<TGP4Vertex> list(static_cast<std::size_t>(vertices));
-            if (kept == static_cast<std::size_t>(words)) {
-                // The block is read as it is and spread over the records.
-                std::vector<std::uint32_t> block(list.size() * kept);
-                if (!block.empty())
-                    in.Read(block.data(), block.size() * 4);
-                for (std::size_t v = 0; v < list.size(); ++v)
-                    std::memcpy(list[v].Words.data(), block.data() + v * kept, kept * 4);
-            } else {
-                for (TGP4Vertex& v : list) {
-                    in.Read(v.Words.data(), kept * 4);
-                    in.Skip(recordBytes - static_cast<std::int64_t>(kept) * 4);
+            case ChunkMaterials: {
+                in.SetPart("the materials chunk at 0x" + hex8(at));
+                in.Skip(4);
+                const std::int32_t count = in.Int32();
+                in.CheckCount(count, MinMaterialBytes, "materials");
+                std::vector<TGP4Material> materials(static_cast<std::size_t>(count));
+                for (std::size_t i = 0; i < materials.size(); ++i) {
+                    TGP4Material& m = materials[i];
+                    in.Quoted(m.Name, "Gp4GP4 Error 007: No material name specified",
+                              " @ ,aterial no. " + std::to_string(i));
+                    for (TGP4MaterialGroup& g : m.Groups) {
+                        g.Value = in.Int32();
+                        in.Read(g.Floats.data(), sizeof g.Floats);
+                    }
+                    in.Read(m.Words.data(), sizeof m.Words);
                 }
+                Materials = std::move(materials);
+                break;
             }
-            Vertices = std::move(list);
-        } else if (chunk == ChunkPolygons) {
-            in.CheckCount(NumPolygons, PolygonBytes, "polygons");
-            std::vector<TGP4Polygon> list(static_cast<std::size_t>(NumPolygons));
-            if (!list.empty())
-                in.Read(list.data(), list.size() * sizeof(TGP4Polygon));
-            Polygons = std::move(list);
-        } else if (chunk == ChunkRuns) {
-            in.Skip(4);
-            const std::int32_t count = in.Int32();
-            NumUnk16 = count;
-            const std::size_t recordBytes = VertexUnknown1 == 23 ? 20 : 28;
-            in.CheckCount(count, static_cast<std::int64_t>(recordBytes), "polygon runs");
-            std::vector<TGP4Run> runs(static_cast<std::size_t>(count));
-            for (TGP4Run& run : runs)
-                in.Read(run.Words.data(), recordBytes);
-            Unknown16 = std::move(runs);
-        } else if (chunk == ChunkRunLists) {
-            in.Skip(4);
-            const std::int32_t count = in.Int32();
-            NumUnk21 = count;
-            in.CheckCount(count, MinRunListBytes, "run lists");
-            if (count > NumShapes)
-                ShowErrorMessage("GP4GP4 Error 010: The file holds " + std::to_string(count) + " run lists for " +
-                                 std::to_string(NumShapes) + " shapes; the lists after the last shape are skipped");
-            for (std::int32_t d = 0; d < count; ++d) {
-                in.SetPart("run list " + std::to_string(d) + " of " + part);
-                const std::int32_t first = in.Int32();
-                const std::int32_t entries = in.Int32();
-                in.CheckCount(entries, 4, "run list entries");
-                if (d >= NumShapes) {
-                    in.Skip(std::int64_t{entries} * 4);
-                    continue;
+            case ChunkUnknown34: {
+                in.SetPart("the Unknown34 chunk at 0x" + hex8(at));
+                in.Skip(4);
+                const std::int32_t count = in.Int32();
+                in.CheckCount(count, MinUnknown34Bytes, "Unknown34 records");
+                std::vector<TGP4Unknown34> records(static_cast<std::size_t>(count));
+                for (std::size_t i = 0; i < records.size(); ++i) {
+                    records[i].Value = in.Int32();
+                    in.Quoted(records[i].Name, "GP4GP4 Error 005: No Unknown34 name specified",
+                              " @ Unknown34 no. " + std::to_string(i));
+                    in.Read(records[i].Data.data(), records[i].Data.size());
                 }
-                TGP4Shape& shape = Shapes[static_cast<std::size_t>(d)];
-                shape.Unk21First = first;
-                shape.Unk21Count = entries;
-                shape.Unk21Indices.assign(static_cast<std::size_t>(entries), 0);
-                if (entries > 0)
-                    in.Read(shape.Unk21Indices.data(), static_cast<std::size_t>(entries) * 4);
+                Unknown34 = std::move(records);
+                break;
             }
-        } else if (chunk == ChunkEnd) {
-            break;
-        } else {
-            ShowMessage("Unknown ChunkHeader " + GP4ChunkText(chunk, at));
-            break;
+            default: { // ChunkUnknown3B
+                in.SetPart("the Unknown3B chunk at 0x" + hex8(at));
+                in.Skip(4);
+                const std::int32_t count = in.Int32();
+                in.CheckCount(count, Unknown3BBytes, "Unknown3B records");
+                std::vector<TGP4Unknown3B> records(static_cast<std::size_t>(count));
+                if (!records.empty())
+                    in.Read(records.data(), records.size() * sizeof(TGP4Unknown3B));
+                Unknown3B = std::move(records);
+                break;
+            }
+            }
+            readHeader(marker, chunk);
         }
 
-        // The next header; one extra word between chunks is stepped over.
-        readHeader(marker, chunk);
-        if (marker != QuoteMarker) {
-            marker = static_cast<std::int32_t>(chunk);
-            in.SetPart("a chunk header");
-            chunk = static_cast<std::uint32_t>(in.Int32());
-            if (marker != QuoteMarker)
-                ShowMessage("Chunkheader: No quote found");
+        // Geometry section.
+        clearLog();
+        if (NumShapes == 0)
+            return;
+        bool longVerticesReported = false;
+        for (;;) {
+            const std::uint64_t at = static_cast<std::uint64_t>(in.Position());
+            addLogLine(GP4ChunkText(chunk, at));
+            const std::string part = "the chunk at 0x" + hex8(at) + " (type " + hex8(chunk) + ")";
+            in.SetPart(part);
+            if (chunk == ChunkVertices) {
+                const std::int32_t polygons = in.Int32();
+                const std::int32_t vertices = in.Int32();
+                const std::int32_t u1 = in.Int32(), u2 = in.Int32(), u3 = in.Int32(), u4 = in.Int32();
+                NumPolygons = polygons;
+                NumVertices = vertices;
+                VertexUnknown1 = u1;
+                VertexUnknown2 = u2;
+                VertexUnknown3 = u3;
+                VertexUnknown4 = u4;
+                const std::int64_t words = 5 + std::int64_t{u2} + u3 + u4;
+                if (words < 3) {
+                    ShowErrorMessage("GP4GP4 Error 009: Invalid vertex records of " + std::to_string(words) +
+                                     " words; a vertex needs at least its 3 position words. Reading ends here");
+                    Vertices.clear();
+                    break;
+                }
+                if (words > static_cast<std::int64_t>(GP4VertexWords) && !longVerticesReported) {
+                    ShowErrorMessage("GP4GP4 Error 008: The vertex records are " + std::to_string(words) +
+                                     " words long; only their first " + std::to_string(GP4VertexWords) +
+                                     " words are kept");
+                    longVerticesReported = true;
+                }
+                const std::int64_t recordBytes = 4 * words;
+                in.CheckCount(vertices, recordBytes, "vertices");
+                const std::size_t kept = static_cast<std::size_t>(std::min<std::int64_t>(words, GP4VertexWords));
+                std::vector<TGP4Vertex> list(static_cast<std::size_t>(vertices));
+                if (kept == static_cast<std::size_t>(words)) {
+                    // The block is read as it is and spread over the records.
+                    std::vector<std::uint32_t> block(list.size() * kept);
+                    if (!block.empty())
+                        in.Read(block.data(), block.size() * 4);
+                    for (std::size_t v = 0; v < list.size(); ++v)
+                        std::memcpy(list[v].Words.data(), block.data() + v * kept, kept * 4);
+                } else {
+                    for (TGP4Vertex& v : list) {
+                        in.Read(v.Words.data(), kept * 4);
+                        in.Skip(recordBytes - static_cast<std::int64_t>(kept) * 4);
+                    }
+                }
+                Vertices = std::move(list);
+            } else if (chunk == ChunkPolygons) {
+                in.CheckCount(NumPolygons, PolygonBytes, "polygons");
+                std::vector<TGP4Polygon> list(static_cast<std::size_t>(NumPolygons));
+                if (!list.empty())
+                    in.Read(list.data(), list.size() * sizeof(TGP4Polygon));
+                Polygons = std::move(list);
+            } else if (chunk == ChunkRuns) {
+                in.Skip(4);
+                const std::int32_t count = in.Int32();
+                NumUnk16 = count;
+                const std::size_t recordBytes = VertexUnknown1 == 23 ? 20 : 28;
+                in.CheckCount(count, static_cast<std::int64_t>(recordBytes), "polygon runs");
+                std::vector<TGP4Run> runs(static_cast<std::size_t>(count));
+                for (TGP4Run& run : runs)
+                    in.Read(run.Words.data(), recordBytes);
+                Unknown16 = std::move(runs);
+            } else if (chunk == ChunkRunLists) {
+                in.Skip(4);
+                const std::int32_t count = in.Int32();
+                NumUnk21 = count;
+                in.CheckCount(count, MinRunListBytes, "run lists");
+                if (count > NumShapes)
+                    in.Error("GP4GP4 Error 010: More run lists than shapes",
+                             "GP4GP4 Error 010: The file holds " + std::to_string(count) + " run lists for " +
+                                 std::to_string(NumShapes) + " shapes; the lists after the last shape are skipped");
+                for (std::int32_t d = 0; d < count; ++d) {
+                    in.SetPart("run list " + std::to_string(d) + " of " + part);
+                    const std::int32_t first = in.Int32();
+                    const std::int32_t entries = in.Int32();
+                    in.CheckCount(entries, 4, "run list entries");
+                    if (d >= NumShapes) {
+                        in.Skip(std::int64_t{entries} * 4);
+                        continue;
+                    }
+                    TGP4Shape& shape = Shapes[static_cast<std::size_t>(d)];
+                    shape.Unk21First = first;
+                    shape.Unk21Count = entries;
+                    shape.Unk21Indices.assign(static_cast<std::size_t>(entries), 0);
+                    if (entries > 0)
+                        in.Read(shape.Unk21Indices.data(), static_cast<std::size_t>(entries) * 4);
+                }
+            } else if (chunk == ChunkEnd) {
+                break;
+            } else {
+                ShowMessage("Unknown ChunkHeader " + GP4ChunkText(chunk, at));
+                break;
+            }
+
+            // The next header; one extra word between chunks is stepped over.
+            readHeader(marker, chunk);
+            if (marker != QuoteMarker) {
+                marker = static_cast<std::int32_t>(chunk);
+                in.SetPart("a chunk header");
+                chunk = static_cast<std::uint32_t>(in.Int32());
+                if (marker != QuoteMarker)
+                    in.Message("Chunkheader: No quote found");
+            }
         }
+    };
+    try {
+        read();
+    } catch (...) {
+        in.ShowRepeats();
+        throw;
     }
+    in.ShowRepeats();
 
     // Shapes that name what the file does not hold are reported once.
     const std::vector<TGP4ShapeWalk> counts = CountShapes();

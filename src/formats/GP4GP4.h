@@ -168,9 +168,12 @@ public:
     void LoadFromFile(const std::string& path);
     // Reads a mesh from the stream's position. Numbered errors are shown:
     // 001, 002 and 009 end the reading, the others let it go on; the chunk
-    // messages are shown plainly. A file that ends early, or holds a count
-    // that its bytes cannot, raises EReadError before anything is allocated
-    // for it.
+    // messages are shown plainly. A message of a kind already shown (a
+    // second record without its name's quote, say) is counted instead, and
+    // when the reading ends one message says how many more of each kind
+    // followed: "... and 4999 more like it". A file that ends early, or
+    // holds a count that its bytes cannot, raises EReadError before anything
+    // is allocated for it.
     void LoadFromStream(TStream& stream);
 
     // The shape's polygons that the file holds (see TGP4ShapeWalk); an empty
@@ -188,8 +191,9 @@ public:
     // object per shape with the positions of the vertices its polygons use
     // and one face per polygon. The file is written beside path and takes its
     // place only when complete. A shape with more than 65535 points or faces,
-    // which 3DS cannot count, refuses the whole export with a message and
-    // leaves path as it was (false). What the shapes name but the file does
+    // or a file longer than the 4294967295 bytes a chunk length counts, which
+    // 3DS cannot count, refuses the whole export with a message before
+    // anything is written and leaves path as it was (false). What the shapes name but the file does
     // not hold is skipped, and a message says so. Write failures raise
     // EFileError; the earlier file at path is then unchanged.
     bool Save3DS(const std::string& path) const;

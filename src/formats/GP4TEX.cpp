@@ -5,6 +5,7 @@
 #include "formats/TGA.h"
 #include "formats/TextureCodec.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -24,6 +25,7 @@ const char* const ErrTooLarge = "GP4TEX Error 017: Invalid TEX. Texture width or
 const char* const ErrTGARange = "GP4TEX Error 018: Invalid TGA. Width and height must be from 4 to 16384";
 const char* const ErrTGATruncated = "GP4TEX Error 019: Invalid TGA. The file ends before the picture does";
 const char* const ErrTGARunPast = "GP4TEX Error 020: Invalid TGA. A run-length packet runs past the end of the picture";
+const char* const ErrSharedBlock = "GP4TEX Error 021: Invalid TEX. Two textures share the same bytes";
 
 constexpr std::uint32_t TableAt0 = 212;
 constexpr std::uint32_t TableAtOther = 276;
@@ -239,6 +241,22 @@ bool TTEXFile::LoadFromStream(TStream& stream, bool decode)
         dataSizes[i] = DXTDataSize(*format, static_cast<int>(width), static_cast<int>(height));
         if (offset + static_cast<std::int64_t>(TTEXTextureHeader::Size + dataSizes[i]) > size) {
             ShowErrorMessage(ErrPastEnd);
+            return false;
+        }
+    }
+
+    // Every texture has bytes of its own: a table that points several entries
+    // at one block would have the same data decoded again and again, so that
+    // a small file could cost any amount of memory.
+    std::vector<std::pair<std::int64_t, std::int64_t>> blocks; // start, end
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::int64_t start = table[i].Offset;
+        blocks.emplace_back(start, start + static_cast<std::int64_t>(TTEXTextureHeader::Size + dataSizes[i]));
+    }
+    std::sort(blocks.begin(), blocks.end());
+    for (std::size_t k = 1; k < blocks.size(); ++k) {
+        if (blocks[k].first < blocks[k - 1].second) {
+            ShowErrorMessage(ErrSharedBlock);
             return false;
         }
     }

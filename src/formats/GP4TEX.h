@@ -88,8 +88,11 @@ public:
     std::vector<std::optional<TPicture>> Pictures;
 
     // Each load shows its messages and returns false when the container is
-    // refused; the object is then unchanged (apart from FileName). A texture
-    // that cannot be decoded is left empty and does not fail the load.
+    // refused; the object is then unchanged (apart from FileName). A
+    // container whose textures' blocks (record and data) overlap is refused:
+    // each texture's bytes are its own, so that what a load decodes is
+    // bounded by the container's size. A texture that cannot be decoded is
+    // left empty and does not fail the load.
     // File errors (EFileError) are not caught.
     bool LoadFromFile(const std::string& fileName);
     // Reads the caller's block in place; it must stay valid during the call.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -99,14 +100,14 @@ constexpr std::int64_t Max3DSCount = 65535;
 // A face's flags: its three edges are visible.
 constexpr std::uint16_t FaceFlags = 7;
 
-// "mate", then the index's digits filled on the right with "0" to five
-// characters: material 1 is mate10000, material 12 mate12000.
-std::string materialName(std::size_t index)
-{
-    std::string digits = std::to_string(index);
-    digits.resize(5, '0');
-    return "mate" + digits;
-}
+// The chunk header: a u16 id and a u32 length.
+constexpr std::uint64_t HeaderBytes = 6;
+// A material entry without its name: three colour containers of one 24-bit
+// colour each, six percentage containers of one u16 percentage each, the
+// shading, the wire size and the empty falloff-in flag.
+constexpr std::uint64_t MaterialBytesWithoutName =
+    HeaderBytes + 3 * (HeaderBytes + HeaderBytes + 3) + 6 * (HeaderBytes + HeaderBytes + 2) + (HeaderBytes + 2) +
+    (HeaderBytes + 4) + HeaderBytes;
 
 void colour(T3DSWriter& out, std::uint16_t id, std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
@@ -128,8 +129,9 @@ void percentage(T3DSWriter& out, std::uint16_t id, std::uint16_t value)
 void material(T3DSWriter& out, std::size_t index)
 {
     const std::int64_t at = out.Open(IdMaterial);
-    out.Leaf(IdMaterialName, 10);
-    out.Text(materialName(index));
+    const std::string name = Material3DSName(index);
+    out.Leaf(IdMaterialName, static_cast<std::uint32_t>(name.size() + 1));
+    out.Text(name);
     // An ambient colour of its own for every material, from a generator
     // seeded from the clock.
     std::mt19937 random(static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count()));
@@ -163,6 +165,33 @@ void refuse(const TGP4File& mesh, std::size_t shape, const std::string& what, st
 
 } // namespace
 
+std::string Material3DSName(std::size_t index)
+{
+    std::string digits = std::to_string(index);
+    if (digits.size() < 5)
+        digits.insert(0, 5 - digits.size(), '0');
+    return "mate" + digits;
+}
+
+std::uint64_t Object3DSLength(const T3DSObjectCounts& object)
+{
+    const std::uint64_t points = HeaderBytes + 2 + 12 * static_cast<std::uint64_t>(object.Points);
+    const std::uint64_t faces = HeaderBytes + 2 + 8 * static_cast<std::uint64_t>(object.Faces);
+    const std::uint64_t axes = HeaderBytes + 48;
+    const std::uint64_t triangleMesh = HeaderBytes + points + faces + axes;
+    return HeaderBytes + object.NameLength + 1 + triangleMesh;
+}
+
+std::uint64_t Main3DSLength(std::size_t materials, const std::vector<T3DSObjectCounts>& objects)
+{
+    std::uint64_t editor = HeaderBytes + (HeaderBytes + 4) + (HeaderBytes + 4);
+    for (std::size_t i = 0; i < materials; ++i)
+        editor += MaterialBytesWithoutName + HeaderBytes + Material3DSName(i).size() + 1;
+    for (const T3DSObjectCounts& object : objects)
+        editor += Object3DSLength(object);
+    return HeaderBytes + (HeaderBytes + 4) + editor;
+}
+
 bool TGP4File::Save3DS(const std::string& path) const
 {
     std::vector<int> all(Shapes.size());
@@ -173,6 +202,54 @@ bool TGP4File::Save3DS(const std::string& path) const
 
 bool TGP4File::Save3DS(const std::string& path, const std::vector<int>& shapes) const
 {
+    // Everything the file will hold is counted before it is opened: what 3DS
+    // cannot count refuses the export with nothing written.
+    const std::vector<TGP4ShapeWalk> counts = CountShapes();
+    std::vector<std::size_t> chosen;
+    std::vector<T3DSObjectCounts> objects;
+    TGP4ShapeWalk skipped;
+    // Shapes with the same run list hold the same polygons: each list is
+    // walked once, however many shapes name it.
+    std::map<std::vector<std::int32_t>, std::int64_t> pointsOfList;
+    std::vector<std::uint32_t> seenInWalk(Vertices.size(), 0);
+    std::uint32_t walks = 0;
+    for (const int shape : shapes) {
+        if (shape < 0 || static_cast<std::size_t>(shape) >= Shapes.size())
+            continue;
+        const auto s = static_cast<std::size_t>(shape);
+        const TGP4ShapeWalk& count = counts[s];
+        skipped.AddSkipped(count);
+        if (count.Named > Max3DSCount) {
+            refuse(*this, s, "faces", count.Named);
+            return false;
+        }
+        auto known = pointsOfList.find(Shapes[s].Unk21Indices);
+        if (known == pointsOfList.end()) {
+            ++walks;
+            std::int64_t points = 0;
+            for (std::int32_t p : WalkShape(shape).Polygons)
+                for (std::int32_t c : Polygons[static_cast<std::size_t>(p)].Corners)
+                    if (seenInWalk[static_cast<std::size_t>(c)] != walks) {
+                        seenInWalk[static_cast<std::size_t>(c)] = walks;
+                        ++points;
+                    }
+            known = pointsOfList.emplace(Shapes[s].Unk21Indices, points).first;
+        }
+        if (known->second > Max3DSCount) {
+            refuse(*this, s, "points", known->second);
+            return false;
+        }
+        chosen.push_back(s);
+        objects.push_back({Shapes[s].Name.size(), known->second, count.Named});
+    }
+    const std::uint64_t length = Main3DSLength(Textures.size(), objects);
+    if (length > Max3DSChunkLength) {
+        ShowErrorMessage("GP4GP4 Error 014: The 3DS file would be " + std::to_string(length) +
+                         " bytes long; a 3DS chunk counts at most " + std::to_string(Max3DSChunkLength) +
+                         " bytes. No 3DS file was written");
+        return false;
+    }
+
     TSafeFileStream file(path);
     T3DSWriter out(file);
     const std::int64_t main = out.Open(IdMain);
@@ -188,20 +265,11 @@ bool TGP4File::Save3DS(const std::string& path, const std::vector<int>& shapes) 
 
     // Every object lists the vertices its polygons use, in ascending order,
     // and its faces name their corners by their places in that list.
-    TGP4ShapeWalk skipped;
     std::vector<std::int32_t> place(Vertices.size(), -1);
     std::vector<float> points;
     std::vector<std::uint16_t> faces;
-    for (const int shape : shapes) {
-        if (shape < 0 || static_cast<std::size_t>(shape) >= Shapes.size())
-            continue;
-        const auto s = static_cast<std::size_t>(shape);
-        const TGP4ShapeWalk walk = WalkShape(shape);
-        skipped.AddSkipped(walk);
-        if (walk.Named > Max3DSCount) {
-            refuse(*this, s, "faces", walk.Named);
-            return false; // the file written so far is removed
-        }
+    for (const std::size_t s : chosen) {
+        const TGP4ShapeWalk walk = WalkShape(static_cast<int>(s));
         std::vector<std::int32_t> used;
         for (std::int32_t p : walk.Polygons)
             for (std::int32_t c : Polygons[static_cast<std::size_t>(p)].Corners)
@@ -209,10 +277,6 @@ bool TGP4File::Save3DS(const std::string& path, const std::vector<int>& shapes) 
                     place[static_cast<std::size_t>(c)] = 0;
                     used.push_back(c);
                 }
-        if (static_cast<std::int64_t>(used.size()) > Max3DSCount) {
-            refuse(*this, s, "points", static_cast<std::int64_t>(used.size()));
-            return false;
-        }
         std::sort(used.begin(), used.end());
         points.clear();
         for (std::size_t k = 0; k < used.size(); ++k) {

@@ -36,6 +36,19 @@ TSpinEdit::TSpinEdit(int minimum, int maximum, QWidget* parent) : QSpinBox(paren
     // A field that is emptied while typed is not put back to its old value.
     setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     setKeyboardTracking(true);
+    connect(this, &QSpinBox::valueChanged, this, [this] { shown_.reset(); });
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { shown_.reset(); });
+}
+
+void TSpinEdit::ShowValue(int value)
+{
+    setValue(value);
+    shown_ = value;
+}
+
+int TSpinEdit::ValueToStore() const
+{
+    return shown_ ? *shown_ : StoredValue();
 }
 
 int TSpinEdit::clamped(const QString& text) const

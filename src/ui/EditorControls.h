@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include <array>
+#include <optional>
 #include <string>
 
 class QHBoxLayout;
@@ -29,6 +30,12 @@ public:
 
     // The value within the limits that the text stands for, now.
     int StoredValue() const;
+    // Shows a value of the data, which may lie outside the limits (the field
+    // then shows the nearer limit). Until the field is changed, by typing,
+    // stepping or setValue, ValueToStore gives that value itself, so that a
+    // value the player left alone is stored as it was.
+    void ShowValue(int value);
+    int ValueToStore() const;
 
 protected:
     QValidator::State validate(QString& input, int& pos) const override;
@@ -37,6 +44,8 @@ protected:
 
 private:
     int clamped(const QString& text) const;
+
+    std::optional<int> shown_; // the value of ShowValue, while the field is unchanged
 };
 
 // The game's text is single bytes of the Windows-1252 code page.

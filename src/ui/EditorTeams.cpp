@@ -189,22 +189,24 @@ void TFrmTeams::RefreshList()
     lbTeamsClick();
 }
 
+// A figure or car number that the player left alone keeps the value read
+// from the game, also one outside the field's limits.
 void TFrmTeams::storeFields(TTeamRecord& team) const
 {
     storeName(team.TeamName, *eTeamName);
     storeName(team.EngineName, *eEngineName);
-    team.PowerQuali = static_cast<std::uint16_t>(sePowerQuali->StoredValue());
-    team.PowerRace = static_cast<std::uint16_t>(sePowerRace->StoredValue());
-    team.FailureProb = static_cast<std::uint16_t>(seFailureProb->StoredValue());
+    team.PowerQuali = static_cast<std::uint16_t>(sePowerQuali->ValueToStore());
+    team.PowerRace = static_cast<std::uint16_t>(sePowerRace->ValueToStore());
+    team.FailureProb = static_cast<std::uint16_t>(seFailureProb->ValueToStore());
     for (std::size_t d = 0; d < 2; ++d) {
         const TDriverFields& f = Drivers[d];
         TDriverRecord& driver = team.Drivers[d];
         storeName(driver.DriverName, *f.Name);
-        driver.AbilityQualy = static_cast<std::uint16_t>(f.AbilityQualy->StoredValue());
-        driver.AbilityRace = static_cast<std::uint16_t>(f.AbilityRace->StoredValue());
-        driver.RangeQuali = static_cast<std::uint16_t>(f.RangeQuali->StoredValue());
-        driver.RangeRace = static_cast<std::uint16_t>(f.RangeRace->StoredValue());
-        driver.CarNumber = static_cast<std::uint8_t>(f.Num->StoredValue());
+        driver.AbilityQualy = static_cast<std::uint16_t>(f.AbilityQualy->ValueToStore());
+        driver.AbilityRace = static_cast<std::uint16_t>(f.AbilityRace->ValueToStore());
+        driver.RangeQuali = static_cast<std::uint16_t>(f.RangeQuali->ValueToStore());
+        driver.RangeRace = static_cast<std::uint16_t>(f.RangeRace->ValueToStore());
+        driver.CarNumber = static_cast<std::uint8_t>(f.Num->ValueToStore());
     }
 }
 
@@ -212,18 +214,18 @@ void TFrmTeams::showFields(const TTeamRecord& team)
 {
     eTeamName->SetGameText(FieldText(team.TeamName));
     eEngineName->SetGameText(FieldText(team.EngineName));
-    sePowerQuali->setValue(team.PowerQuali);
-    sePowerRace->setValue(team.PowerRace);
-    seFailureProb->setValue(team.FailureProb);
+    sePowerQuali->ShowValue(team.PowerQuali);
+    sePowerRace->ShowValue(team.PowerRace);
+    seFailureProb->ShowValue(team.FailureProb);
     for (std::size_t d = 0; d < 2; ++d) {
         const TDriverFields& f = Drivers[d];
         const TDriverRecord& driver = team.Drivers[d];
         f.Name->SetGameText(FieldText(driver.DriverName));
-        f.AbilityQualy->setValue(driver.AbilityQualy);
-        f.AbilityRace->setValue(driver.AbilityRace);
-        f.RangeQuali->setValue(driver.RangeQuali);
-        f.RangeRace->setValue(driver.RangeRace);
-        f.Num->setValue(driver.CarNumber);
+        f.AbilityQualy->ShowValue(driver.AbilityQualy);
+        f.AbilityRace->ShowValue(driver.AbilityRace);
+        f.RangeQuali->ShowValue(driver.RangeQuali);
+        f.RangeRace->ShowValue(driver.RangeRace);
+        f.Num->ShowValue(driver.CarNumber);
     }
 }
 

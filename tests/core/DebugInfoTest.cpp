@@ -7,12 +7,15 @@
 #include "app/ToolsRegistry.h"
 #include "diag/ErrorReport.h"
 #include "diag/MAPModule.h"
+#include "diag/ThrowSite.h"
 
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
+#include <thread>
 
 using namespace paddock;
 using namespace paddock::testing;
@@ -69,6 +72,24 @@ std::string numbered(int from, int to)
     for (int i = from; i <= to; ++i)
         text += "line " + std::to_string(i) + " of the source\r\n";
     return text;
+}
+
+[[gnu::noinline]] void throwOnPurpose()
+{
+    throw std::runtime_error("thrown on purpose");
+}
+
+[[gnu::noinline]] void throwAnother()
+{
+    throw std::logic_error("another");
+}
+
+// Whether a throw site lies in the function, whose code is far shorter than
+// this.
+bool inFunction(std::uintptr_t site, void (*function)())
+{
+    const auto start = reinterpret_cast<std::uintptr_t>(function);
+    return site > start && site < start + 4096;
 }
 
 class DebugInfoTest : public ::testing::Test {
@@ -185,14 +206,29 @@ TEST_F(DebugInfoTest, TheFileLayoutIsFixedAndEveryTruncationIsRefused)
     std::string expected("\x01\0\0\0", 4);
     expected += std::string(100, '\0');
     expected += std::string("\x01\0\0\0" "\x10\0\0\0" "\x20\0\0\0" "\x01" "\x01" "U" "\x01\0", 17);
-    // A text of 300 bytes keeps its first 44 (300 modulo 256).
-    expected += std::string("\x14\0\0\0" "\x07\0\0\0" "\x2C", 9) + std::string(44, 'x');
+    // A text of 300 bytes keeps its first 255, as many as a length byte
+    // counts.
+    expected += std::string("\x14\0\0\0" "\x07\0\0\0" "\xFF", 9) + std::string(255, 'x');
     expected += std::string("\x01\0\0\0" "\x01" "\x12\0\0\0" "\x01" "f", 11);
     EXPECT_EQ(bytes, expected);
 
     TMAPStruct back = LoadDebugInfo(dir / "d.EIF");
-    info.Modules[0].Lines[0].Text.resize(44);
+    info.Modules[0].Lines[0].Text.resize(255);
     EXPECT_EQ(back, info);
+
+    // Names and texts of 255 bytes or more keep 255; shorter ones stay whole.
+    TMAPStruct longer = info;
+    longer.Modules[0].Name = std::string(256, 'n');
+    longer.Modules[0].Lines.push_back({0x16, 8, std::string(511, 't')});
+    longer.Modules[0].Lines.push_back({0x18, 9, std::string(254, 'u')});
+    longer.Publics[0].Name = std::string(281, 'f');
+    SaveDebugInfo(longer, dir / "long.EIF");
+    back = LoadDebugInfo(dir / "long.EIF");
+    EXPECT_EQ(back.Modules[0].Name, std::string(255, 'n'));
+    ASSERT_EQ(back.Modules[0].Lines.size(), 3u);
+    EXPECT_EQ(back.Modules[0].Lines[1].Text, std::string(255, 't'));
+    EXPECT_EQ(back.Modules[0].Lines[2].Text, std::string(254, 'u'));
+    EXPECT_EQ(back.Publics[0].Name, std::string(255, 'f'));
 
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         WriteBytes(dir / "t.EIF", bytes.substr(0, length));
@@ -225,6 +261,9 @@ TEST_F(DebugInfoTest, StartUpFindsTheSourcesThroughTheRegistryStandIn)
     EXPECT_EQ(SourceDirsFromSearchPath(prog, "$(IDEDIR)/Lib;" + dir / "src;$(ideDir)/$(IDEDIR)", root),
               (std::vector<std::string>{prog, dir / "env/Lib", dir / "src", dir / "env" + "/" + dir / "env"}));
     EXPECT_TRUE(SourceDirsFromSearchPath(prog, "", root).empty());
+    // A root folder whose name holds the macro is taken as it is.
+    EXPECT_EQ(SourceDirsFromSearchPath(prog, "$(IDEDIR)/Lib;$(idedir)", "/d/$(IDEDIR)/$(ideDir)/"),
+              (std::vector<std::string>{prog, "/d/$(IDEDIR)/$(ideDir)/Lib", "/d/$(IDEDIR)/$(ideDir)"}));
 
     // The store's sections are key paths; a missing store, key or value
     // gives the default.
@@ -304,6 +343,14 @@ TEST_F(DebugInfoTest, TheReportNamesTheSourceOrSaysWhyItCannot)
     lines = report(0x800);
     EXPECT_EQ(lines[16], "Unknown");
     EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), (std::vector<std::string>{"0", ""}));
+    // An unknown address (0) is said to be unknown, not looked up (which
+    // would name the last function of the program).
+    lines = ComposeErrorReport("It failed", 0, base, "/prog/", eif);
+    EXPECT_EQ(lines[4], "Unknown");
+    EXPECT_EQ(lines[7], "Unknown");
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 15, lines.end()),
+              (std::vector<std::string>{"FILENAME:", "Unknown", "", "FUNCTION:", "Unknown", "", "LINE NUMBER:",
+                                        "Unknown"}));
 
     // A damaged file is named, not a second failure.
     const std::string whole = ReadBytes(eif);
@@ -311,4 +358,58 @@ TEST_F(DebugInfoTest, TheReportNamesTheSourceOrSaysWhyItCannot)
     lines = report(0x148);
     ASSERT_EQ(lines.size(), 17u);
     EXPECT_EQ(lines[15], "COULD NOT DISPLAY ADDITIONAL ERROR INFORMATION. FILE \"DEBUGINFO.EIF\" COULD NOT BE READ:");
+}
+
+// The address an error report names is where its exception was thrown,
+// however it travelled before it was caught.
+TEST(ThrowSites, TheSiteGoesWithTheExceptionAcrossThreadsAndRethrows)
+{
+    EXPECT_EQ(ThrowAddress(nullptr), 0u);
+    EXPECT_EQ(CurrentThrowAddress(), 0u);
+    EXPECT_EQ(ThrowAddress(std::make_exception_ptr(std::runtime_error("never thrown"))), 0u);
+
+    // Thrown on a worker thread, kept and rethrown on this one after a throw
+    // of this thread's own (as the texture workers' failures are).
+    std::exception_ptr fromWorker;
+    std::uintptr_t atWorker = 0;
+    std::thread([&] {
+        try {
+            throwOnPurpose();
+        } catch (...) {
+            fromWorker = std::current_exception();
+            atWorker = CurrentThrowAddress();
+        }
+    }).join();
+    EXPECT_TRUE(inFunction(atWorker, throwOnPurpose));
+    std::uintptr_t atAnother = 0;
+    try {
+        throwAnother();
+    } catch (...) {
+        atAnother = CurrentThrowAddress();
+    }
+    EXPECT_TRUE(inFunction(atAnother, throwAnother));
+    EXPECT_EQ(ThrowAddress(fromWorker), atWorker);
+    try {
+        std::rethrow_exception(fromWorker);
+    } catch (...) {
+        EXPECT_EQ(CurrentThrowAddress(), atWorker);
+    }
+
+    // A handler that catches an inner failure of its own and rethrows.
+    std::uintptr_t atOuter = 0;
+    try {
+        try {
+            throwOnPurpose();
+        } catch (...) {
+            atOuter = CurrentThrowAddress();
+            try {
+                throwAnother();
+            } catch (...) {
+            }
+            throw;
+        }
+    } catch (const std::runtime_error&) {
+        EXPECT_EQ(CurrentThrowAddress(), atOuter);
+    }
+    EXPECT_TRUE(inFunction(atOuter, throwOnPurpose));
 }

@@ -4,6 +4,7 @@
 #include "app/Streams.h"
 #include "app/Tools.h"
 #include "formats/GP4GP4.h"
+#include "formats/Writer3DS.h"
 
 #include "DemoMeshes.h"
 #include "GameBytes.h"
@@ -285,6 +286,43 @@ TEST_F(GP4MeshTest, NumberedErrorsStopOrStepOneByteOn)
     EXPECT_EQ(mesh.Polygons.size(), 5u);
 }
 
+// A file of thousands of bad records shows the first of each kind and, when
+// the reading ends, how many more of that kind followed.
+TEST_F(GP4MeshTest, RepeatedMessagesShowTheFirstAndHowManyFollowed)
+{
+    // 5000 texture names and two shape names without their quotes, three
+    // chunk headers without theirs between two geometry chunks.
+    DemoMesh m = smallMesh("M_05");
+    m.Textures.assign(5000, "zq");
+    for (int k = 0; k < 3; ++k)
+        m.GapAfterVertices += u32Bytes(1) + u32Bytes(1) + u32Bytes(0x16) + u32Bytes(0) + u32Bytes(0);
+    const std::string bytes = unquote(unquote(ReplaceAll(demo::BuildGP4Mesh(m), "\"zq\"", "X"), "first"), "third");
+    for (int again = 0; again < 2; ++again) {
+        script->expectError("GP4GP4 Error 004: No shapename specified @ shape no. 0")
+            .expectError("GP4GP4 Error 006: No texture name specified @ texture no. 0")
+            .expectMessage(ErrQuote)
+            .expectError("GP4GP4 Error 004: No shapename specified ... and 1 more like it")
+            .expectError("GP4GP4 Error 006: No texture name specified ... and 4999 more like it")
+            .expectMessage(ErrQuote + " ... and 2 more like it");
+        const TGP4File mesh = load(bytes);
+        EXPECT_EQ(mesh.Textures, std::vector<std::string>(5000));
+        EXPECT_EQ(mesh.Shapes.at(1).Name, "second");
+        EXPECT_EQ(mesh.Polygons.size(), 5u);
+        EXPECT_EQ(mesh.ChunkLog.size(), 8u);
+    }
+
+    // A file that ends early tells the counts before it is refused.
+    script->expectError("GP4GP4 Error 004: No shapename specified @ shape no. 0")
+        .expectError("GP4GP4 Error 006: No texture name specified @ texture no. 0")
+        .expectError("GP4GP4 Error 004: No shapename specified ... and 1 more like it")
+        .expectError("GP4GP4 Error 006: No texture name specified ... and 4999 more like it");
+    EXPECT_THROW(load(bytes.substr(0, chunkContent(bytes, 0x28) + 4)), EReadError);
+
+    // One bad record of a kind is shown alone.
+    script->expectError("GP4GP4 Error 004: No shapename specified @ shape no. 2");
+    EXPECT_EQ(load(unquote(demo::BuildGP4Mesh(smallMesh("M_07")), "third")).Shapes.at(2).Name, "");
+}
+
 TEST_F(GP4MeshTest, EmptyListsNoShapesAndStepsBetweenChunks)
 {
     // Count 0 gives an empty list.
@@ -505,10 +543,11 @@ TEST_F(GP4MeshTest, Export3DSWritesTheChunkTree)
     EXPECT_EQ(editor.child(1).id, 0x0100);
     EXPECT_EQ(floatAt(editor.child(1).data, 0), 1.0f);
 
-    // The materials: names by the "mate" rule, colours, percentages.
+    // The materials: "mate" and their zero-padded numbers, colours,
+    // percentages.
     const auto materials = editor.all(0xAFFF);
     ASSERT_EQ(materials.size(), 3u);
-    const char* const names[] = {"mate00000", "mate10000", "mate20000"};
+    const char* const names[] = {"mate00000", "mate00001", "mate00002"};
     for (std::size_t i = 0; i < 3; ++i) {
         const Chunk& m = *materials[i];
         EXPECT_EQ(m.length, materials[0]->length);
@@ -581,17 +620,26 @@ TEST_F(GP4MeshTest, Export3DSWritesTheChunkTree)
         ids.push_back(c.id);
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{0x3D3E, 0x0100, 0x4000, 0x4000, 0x4000}));
 
-    // Eleven textures: materials 1 and 10 share a name.
-    DemoMesh eleven = source;
-    eleven.Textures.assign(11, "t.tex");
-    mesh = load(demo::BuildGP4Mesh(eleven));
-    ASSERT_TRUE(mesh.Save3DS(dir / "eleven.3ds"));
-    const Chunk elevenMain = readChunk(ReadBytes(dir / "eleven.3ds"), 0);
-    const auto elevenMaterials = elevenMain.child(1).all(0xAFFF);
-    ASSERT_EQ(elevenMaterials.size(), 11u);
-    EXPECT_EQ(elevenMaterials[1]->child(0).data, std::string("mate10000") + '\0');
-    EXPECT_EQ(elevenMaterials[10]->child(0).data, std::string("mate10000") + '\0');
-    EXPECT_EQ(elevenMaterials[9]->child(0).data, std::string("mate90000") + '\0');
+    // Materials 1 and 10, 12 and 120 have names of their own.
+    DemoMesh many = source;
+    many.Textures.assign(121, "t.tex");
+    mesh = load(demo::BuildGP4Mesh(many));
+    ASSERT_TRUE(mesh.Save3DS(dir / "many.3ds"));
+    const Chunk manyMain = readChunk(ReadBytes(dir / "many.3ds"), 0);
+    const auto manyMaterials = manyMain.child(1).all(0xAFFF);
+    ASSERT_EQ(manyMaterials.size(), 121u);
+    std::set<std::string> distinct;
+    for (const Chunk* m : manyMaterials)
+        distinct.insert(m->child(0).data);
+    EXPECT_EQ(distinct.size(), 121u);
+    EXPECT_EQ(manyMaterials[1]->child(0).data, std::string("mate00001") + '\0');
+    EXPECT_EQ(manyMaterials[10]->child(0).data, std::string("mate00010") + '\0');
+    EXPECT_EQ(manyMaterials[120]->child(0).data, std::string("mate00120") + '\0');
+    // Past five digits the numbers keep theirs, within a 3DS material
+    // name's 16 characters.
+    EXPECT_EQ(Material3DSName(99999), "mate99999");
+    EXPECT_EQ(Material3DSName(100000), "mate100000");
+    EXPECT_LE(Material3DSName(std::numeric_limits<std::int32_t>::max()).size(), 16u);
 }
 
 TEST_F(GP4MeshTest, Export3DSRefusesWhatItCannotCountAndKeepsAnEarlierFile)
@@ -624,6 +672,37 @@ TEST_F(GP4MeshTest, Export3DSRefusesWhatItCannotCountAndKeepsAnEarlierFile)
                         "file was written");
     EXPECT_FALSE(mesh.Save3DS(dir / "earlier.3ds"));
     EXPECT_EQ(ReadBytes(dir / "earlier.3ds"), "an earlier export");
+
+    // 3400 objects of 65535 points and 65535 faces each: a file of 4.46 GB,
+    // whose main chunk's length 32 bits cannot count. Refused before the
+    // file is opened (any write would fail here).
+    TGP4File huge;
+    huge.Vertices.resize(65535);
+    huge.Polygons.resize(65535);
+    for (std::int32_t p = 0; p < 65535; ++p)
+        huge.Polygons[static_cast<std::size_t>(p)].Corners = {p, (p + 1) % 65535, (p + 2) % 65535};
+    huge.Unknown16.resize(1);
+    huge.Unknown16[0].Words[1] = 65535;
+    huge.Shapes.resize(3400);
+    for (TGP4Shape& shape : huge.Shapes) {
+        shape.Name = "s";
+        shape.Unk21Indices = {0};
+    }
+    const std::vector<T3DSObjectCounts> objects(3400, {1, 65535, 65535});
+    EXPECT_EQ(Object3DSLength(objects[0]), 8u + 6 + (8 + 65535 * 12) + (8 + 65535 * 8) + 54);
+    EXPECT_EQ(Main3DSLength(0, objects), 16u + 26 + 3400 * Object3DSLength(objects[0]));
+    EXPECT_EQ(Main3DSLength(0, objects), 4456665642u);
+    // 3276 of them fit; a material more, of 175 bytes, is counted too.
+    const std::vector<T3DSObjectCounts> fitting(3276, {1, 65535, 65535});
+    EXPECT_LE(Main3DSLength(0, fitting), Max3DSChunkLength);
+    EXPECT_EQ(Main3DSLength(1, fitting), Main3DSLength(0, fitting) + 175);
+    SetWriteFault([](const std::string& path, std::int64_t) { throw EWriteError(path, "Nothing may be written"); });
+    script->expectError("GP4GP4 Error 014: The 3DS file would be 4456665642 bytes long; a 3DS chunk counts at most "
+                        "4294967295 bytes. No 3DS file was written");
+    EXPECT_FALSE(huge.Save3DS(dir / "earlier.3ds"));
+    EXPECT_EQ(ReadBytes(dir / "earlier.3ds"), "an earlier export");
+    EXPECT_FALSE(FileExists(dir / "earlier.3ds.paddock-new"));
+    SetWriteFault({});
 
     // A write that fails part-way leaves the earlier file.
     mesh = load(demo::BuildGP4Mesh(smallMesh("M_05")));

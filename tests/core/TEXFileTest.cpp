@@ -23,6 +23,7 @@ const std::string Err004 = "GP4TEX Error 004: Invalid texture. Unsupported FourC
 const std::string Err015 = "GP4TEX Error 015: Invalid TEX. More textures than the offset table holds";
 const std::string Err016 = "GP4TEX Error 016: Invalid TEX. Table or texture runs past the end of the data";
 const std::string Err017 = "GP4TEX Error 017: Invalid TEX. Texture width or height above 16384";
+const std::string Err021 = "GP4TEX Error 021: Invalid TEX. Two textures share the same bytes";
 
 constexpr std::uint32_t FourCCDXT3 = 0x33545844;
 
@@ -409,6 +410,39 @@ TEST_F(TEXFileTest, CountsAndSizesBeyondTheLimitsAreRefused)
     script->expectError(Err016);
     EXPECT_FALSE(loadString(tex, far));
     EXPECT_EQ(tex.Count, 8u);
+
+    // Every texture's bytes are its own: entries that point at one block, or
+    // into another texture's record or data, would decode the same bytes
+    // again and again (sixteen times a 4096 x 4096 picture from an 8 MiB
+    // file). Blocks that only touch are fine.
+    std::vector<TestTexture> two = {randomTexture(FourCCDXT5, 8, 8, 72), randomTexture(FourCCDXT1, 4, 4, 73)};
+    const std::string adjacent = buildTex(two);
+    EXPECT_TRUE(loadString(tex, adjacent));
+    EXPECT_EQ(tex.Table[1].Offset, 340u + 128u + 64u);
+    for (const std::uint32_t second : {340u, 340u + 128u + 63u, 340u + 1u}) {
+        std::string shared = adjacent;
+        putU32(shared, 212 + 8, second);
+        script->expectError(Err021);
+        EXPECT_FALSE(loadString(tex, shared)) << second;
+    }
+    // The first texture's block is the record alone when its format is not
+    // read; the second may not start inside that record either.
+    two[0] = {makeRecord(FourCCDXT3, 8, 8), ""};
+    std::string unread = buildTex(two);
+    script->expectError(Err004);
+    EXPECT_TRUE(loadString(tex, unread));
+    putU32(unread, 212 + 8, 340u + 127u);
+    script->expectError(Err021);
+    EXPECT_FALSE(loadString(tex, unread));
+    // Sixteen entries on one block, in a container read with and without
+    // decoding.
+    std::string sixteen = buildTex(std::vector<TestTexture>(16, randomTexture(FourCCDXT1, 64, 64, 75)));
+    for (std::size_t i = 1; i < 16; ++i)
+        putU32(sixteen, 212 + 8 * i, 340);
+    script->expectError(Err021).expectError(Err021);
+    EXPECT_FALSE(loadString(tex, sixteen));
+    EXPECT_FALSE(tex.LoadFromBuffer(sixteen.data(), sixteen.size(), false));
+    EXPECT_EQ(tex.Count, 2u);
 }
 
 TEST_F(TEXFileTest, EveryTruncationIsRefusedCleanly)

@@ -72,12 +72,16 @@ TEST(StringHelpers, FieldsPaddingHexAndReplace)
 
     EXPECT_EQ(ReplaceAll("a*b*", "*", "7"), "a7b7");
     EXPECT_EQ(ReplaceAll("a*b*", "*", "*"), "a*b*");
-    // Repeatedly replacing the first occurrence also catches occurrences
-    // that the replacement forms with its neighbours.
-    EXPECT_EQ(ReplaceAll("aabb", "ab", ""), "");
-    EXPECT_EQ(ReplaceAll("aaabb", "ab", ""), "a");
-    // A replacement containing the searched text does not loop forever.
+    // One pass: occurrences that a replacement forms with its neighbours, or
+    // that it holds itself, stay.
+    EXPECT_EQ(ReplaceAll("aabb", "ab", ""), "ab");
+    EXPECT_EQ(ReplaceAll("\r\r\n\n", "\r\n", "\n"), "\r\n\n");
     EXPECT_EQ(ReplaceAll("a*", "*", "**"), "a**");
+    EXPECT_EQ(ReplaceAll("<x>", "x", "<x>"), "<<x>>");
+    EXPECT_EQ(ReplaceAll("aaa", "aa", "b"), "ba");
+    // Letters in either case, when asked.
+    EXPECT_EQ(ReplaceAll("$(ideDir)/$(IDEDIR)", "$(IDEDIR)", "r", true), "r/r");
+    EXPECT_EQ(ReplaceAll("$(ideDir)/$(IDEDIR)", "$(IDEDIR)", "r"), "$(ideDir)/r");
 }
 
 TEST(StringHelpers, PathsAndFields)

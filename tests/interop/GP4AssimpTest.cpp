@@ -103,6 +103,9 @@ TEST(GP4AssimpInterop, AssimpReadsTheShapesOfOurThreeDSFiles)
     ScopedScript script;
     TempDir dir;
     demo::DemoMesh wide = demo::LargeDemoMesh(3000);
+    // Enough textures for materials 1 and 10 to be told apart by name.
+    for (int t = 1; t <= 11; ++t)
+        wide.Textures.push_back("large" + std::to_string(t) + ".tex");
     for (const demo::DemoMesh& source : {demo::DemoCarMesh(), demo::DemoTrackSideMesh(), wide}) {
         SCOPED_TRACE(source.Filename);
         WriteBytes(dir / "mesh.gp4", demo::BuildGP4Mesh(source));
@@ -112,10 +115,13 @@ TEST(GP4AssimpInterop, AssimpReadsTheShapesOfOurThreeDSFiles)
         ASSERT_TRUE(run(std::string(Assimp) + " dump " + quoted(dir / "mesh.3ds") + " " + quoted(dir / "mesh.assxml")));
         const AssimpScene scene = readDump(ReadBytes(dir / "mesh.assxml"));
 
-        // Our materials, by the "mate" rule, and assimp's default one.
+        // Our materials, "mate" and their zero-padded numbers, and assimp's
+        // default one.
         ASSERT_EQ(scene.materials.size(), source.Textures.size() + 1);
-        for (std::size_t i = 0; i < source.Textures.size(); ++i)
-            EXPECT_EQ(scene.materials[i], "mate" + std::to_string(i) + std::string(4, '0'));
+        for (std::size_t i = 0; i < source.Textures.size(); ++i) {
+            const std::string number = std::to_string(i);
+            EXPECT_EQ(scene.materials[i], "mate" + std::string(5 - number.size(), '0') + number);
+        }
 
         // One mesh per shape, each triangle on the corners of the shape's
         // polygon of the same place.

@@ -155,6 +155,29 @@ private slots:
         type(window->eTeamName, QStringLiteral("Sauternes"));
         choose(7);
         QCOMPARE(std::string(Teams[6].TeamName.data(), 13), std::string("Sauternes\0\0\0\0", 13));
+
+        // A car number above 99 read from the game shows as 99 and stays as
+        // it was while the player leaves its field alone, whatever else is
+        // edited and however often the fields are stored.
+        Teams[4].Drivers[0].CarNumber = 150;
+        Teams[4].Drivers[1].CarNumber = 200;
+        choose(4);
+        QCOMPARE(window->Drivers[0].Num->value(), 99);
+        type(window->Drivers[0].AbilityRace, QStringLiteral("123"));
+        window->StoreEdits();
+        window->StoreEdits();
+        QCOMPARE(int(Teams[4].Drivers[0].AbilityRace), 123);
+        QCOMPARE(int(Teams[4].Drivers[0].CarNumber), 150);
+        QCOMPARE(int(Teams[4].Drivers[1].CarNumber), 200);
+        choose(5);
+        choose(4);
+        QCOMPARE(int(Teams[4].Drivers[0].CarNumber), 150);
+        // Typed or stepped, it is the player's and kept within 0 to 99.
+        type(window->Drivers[1].Num, QStringLiteral("200"));
+        window->Drivers[0].Num->stepBy(-1);
+        window->StoreEdits();
+        QCOMPARE(int(Teams[4].Drivers[0].CarNumber), 98);
+        QCOMPARE(int(Teams[4].Drivers[1].CarNumber), 99);
     }
 
     void importReplacesTheShownTeamAndEditsSurviveAnotherEditor()
