@@ -183,10 +183,16 @@ WorkFolder::WorkFolder()
     std::random_device random;
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
         const fs::path folder = base / ("paddock-cli-" + std::to_string(random()));
+        // Interrupted, terminated or hung up, the run leaves nothing behind:
+        // neither this folder nor a file it was writing beside its target.
+        // Known to the signal handler before it exists.
+        CleanUpOnSignals(FromPath(folder));
         if (fs::create_directory(folder, ec)) {
             // Its staged files are nobody else's business.
             fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
             path_ = AddTrailingBackslash(FromPath(folder));
+        } else {
+            CleanUpOnSignals({}); // not ours
         }
     }
     if (path_.empty())
@@ -195,9 +201,6 @@ WorkFolder::WorkFolder()
     Settings.ProgramPath = path_;
     Settings.TempPath = path_;
     Settings.ExportPath = path_ + "Export" + PathDelim;
-    // Interrupted, terminated or hung up, the run leaves nothing behind:
-    // neither this folder nor a file it was writing beside its target.
-    CleanUpOnSignals(path_);
     if (!ForceDirectories(Settings.ExportPath)) {
         DeleteTree(path_);
         throw CommandFailed("Cannot create the folder " + Settings.ExportPath);

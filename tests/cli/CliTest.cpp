@@ -1106,7 +1106,13 @@ TEST_F(CliTest, ASignalEndsTheRunWithoutLeavingItsWorkingFolder)
         SCOPED_TRACE(signal);
         const CliResult r = RunCliAndSignal(
             {"game", "import", game, pipe}, cliTemp.path(),
-            [this] { return !std::filesystem::is_empty(cliTemp.path()); }, signal);
+            [this] {
+                for (const auto& entry : std::filesystem::directory_iterator(cliTemp.path()))
+                    if (DirectoryExists(entry.path().string() + "/Export"))
+                        return true;
+                return false;
+            },
+            signal);
         // Ended by the signal, the working folder gone (checked by the run).
         EXPECT_EQ(r.signal, signal);
     }

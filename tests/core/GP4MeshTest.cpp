@@ -696,13 +696,17 @@ TEST_F(GP4MeshTest, Export3DSRefusesWhatItCannotCountAndKeepsAnEarlierFile)
     const std::vector<T3DSObjectCounts> fitting(3276, {1, 65535, 65535});
     EXPECT_LE(Main3DSLength(0, fitting), Max3DSChunkLength);
     EXPECT_EQ(Main3DSLength(1, fitting), Main3DSLength(0, fitting) + 175);
-    SetWriteFault([](const std::string& path, std::int64_t) { throw EWriteError(path, "Nothing may be written"); });
+    // Nothing is created, let alone written.
+    SetFileFault([](TFileOp op, const std::string& path) {
+        if (op == TFileOp::Create || op == TFileOp::Write)
+            throw EWriteError(path, "Nothing may be written");
+    });
     script->expectError("GP4GP4 Error 014: The 3DS file would be 4456665642 bytes long; a 3DS chunk counts at most "
                         "4294967295 bytes. No 3DS file was written");
     EXPECT_FALSE(huge.Save3DS(dir / "earlier.3ds"));
     EXPECT_EQ(ReadBytes(dir / "earlier.3ds"), "an earlier export");
-    EXPECT_FALSE(FileExists(dir / "earlier.3ds.paddock-new"));
-    SetWriteFault({});
+    EXPECT_EQ(OursLeftIn(dir.path()), "");
+    SetFileFault({});
 
     // A write that fails part-way leaves the earlier file.
     mesh = load(demo::BuildGP4Mesh(smallMesh("M_05")));
