@@ -65,7 +65,7 @@ void ImportSelected()
         host->ReloadData();
 }
 
-void ExportSelected()
+std::vector<TAppliedArchive> ExportSelected()
 {
     // Nothing that still holds default values reaches the game.
     for (std::size_t i = 0; i < SelectedItems.size(); ++i)
@@ -79,11 +79,12 @@ void ExportSelected()
     WriteTeams(selection, done);
     WritePoints(selection, done);
     SaveCarTextures(selection, done);
-    ApplyStagedArchives();
+    return ApplyStagedArchives();
 }
 
-void ApplyStagedArchives()
+std::vector<TAppliedArchive> ApplyStagedArchives()
 {
+    std::vector<TAppliedArchive> applied;
     const std::string exportFolder = RemoveTrailingBackslash(Settings.ExportPath);
     for (const std::string& entry : ListFiles(Settings.ExportPath, "*.wad", false, true)) {
         const std::string staged = RemoveTrailingBackslash(entry);
@@ -102,7 +103,7 @@ void ApplyStagedArchives()
         TWADFile archive(backup);
         try {
             archive.ReadDirectory();
-            archive.Rebuild(target, staged);
+            applied.push_back({target, archive.Rebuild(target, staged)});
         } catch (...) {
             // The archive stays as it was; its backup becomes a file of its
             // own, which later changes of the archive in place leave alone.
@@ -111,6 +112,7 @@ void ApplyStagedArchives()
             throw;
         }
     }
+    return applied;
 }
 
 } // namespace paddock
