@@ -355,6 +355,9 @@ void importLiveries(const LiveriesJob& job)
     for (const TAppliedArchive& a : applied)
         if (SameText(ExtractFileName(a.Archive), "cars.wad"))
             report = &a.Report;
+    if (report)
+        for (const std::string& file : report->Unused)
+            Terminal().message("Not a member of " + archive + ", left out: " + file);
     std::size_t written = 0;
     for (const Picture& p : pictures) {
         const std::string high = CarTextureName(p.team, p.kind, true);

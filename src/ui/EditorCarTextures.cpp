@@ -418,6 +418,11 @@ void TFrmCarTextures::reportSaved(const std::vector<TAppliedArchive>& applied)
                                        : "Written into " + cars->Archive + ":" + written;
     if (!missing.empty())
         text += "\r\n\r\nNot written (cars.wad keeps what it had):" + missing;
+    if (cars && !cars->Report.Unused.empty()) {
+        text += "\r\n\r\nLeft out, standing for no member of cars.wad:";
+        for (const std::string& file : cars->Report.Unused)
+            text += "\r\n" + file;
+    }
     ShowMessage(text);
 }
 
