@@ -42,7 +42,7 @@ void ImportSelected()
         host->ReloadData();
 }
 
-void ExportSelected()
+std::vector<TAppliedArchive> ExportSelected()
 {
     // Nothing that still holds default values reaches the game.
     for (std::size_t i = 0; i < SelectedItems.size(); ++i)
@@ -59,13 +59,15 @@ void ExportSelected()
     WriteTeams(selection, done);
     WritePoints(selection, done);
     SaveCarTextures(selection, done);
-    ApplyStagedArchives();
+    std::vector<TAppliedArchive> applied = ApplyStagedArchives();
     transaction.Commit();
+    return applied;
 }
 
-void ApplyStagedArchives()
+std::vector<TAppliedArchive> ApplyStagedArchives()
 {
     TJoinTransaction transaction;
+    std::vector<TAppliedArchive> applied;
     const std::string exportFolder = RemoveTrailingBackslash(Settings.ExportPath);
     for (const std::string& entry : ListFiles(Settings.ExportPath, "*.wad", false, true)) {
         const std::string staged = RemoveTrailingBackslash(entry);
@@ -81,9 +83,10 @@ void ApplyStagedArchives()
             transaction->Backup(target, backup);
         TWADFile archive(existed ? target : backup);
         archive.ReadDirectory();
-        archive.Rebuild(target, staged);
+        applied.push_back({target, archive.Rebuild(target, staged)});
     }
     transaction.Commit();
+    return applied;
 }
 
 std::vector<TGameBackup> GameBackups()

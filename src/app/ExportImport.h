@@ -3,10 +3,18 @@
 // one of them; a progress window shows while it runs.
 #pragma once
 
+#include "formats/GP4WAD.h"
+
 #include <string>
 #include <vector>
 
 namespace paddock {
+
+// What an export put into one of the game's archives.
+struct TAppliedArchive {
+    std::string Archive; // the game's archive
+    TWADRebuildReport Report;
+};
 
 // Reads every selected item from the game: the team records, then the
 // points table, then the car textures; each marks what it read as loaded.
@@ -22,12 +30,13 @@ void ImportSelected();
 // F1GSTATE.SAV in a run keeps their bytes as they were in GP4.EXE.BAK and
 // F1GSTATE.SAV.BAK. Every file the export changes reaches the game folder
 // together with the others, or none does: a failure at any step leaves the
-// game's files as they were.
-void ExportSelected();
+// game's files as they were. Returns what went into each archive that was
+// rebuilt.
+std::vector<TAppliedArchive> ExportSelected();
 
 // The last step of the export on its own: rebuilds the game's archives from
-// the folders named *.wad in the export folder.
-void ApplyStagedArchives();
+// the folders named *.wad in the export folder, and tells what each took.
+std::vector<TAppliedArchive> ApplyStagedArchives();
 
 // A game file and the backup beside it.
 struct TGameBackup {

@@ -8,9 +8,9 @@
 #include "app/Streams.h"
 #include "app/Tools.h"
 #include "cli/GameJson.h"
-#include "cli/GameText.h"
 #include "cli/Pictures.h"
 #include "cli/Terminal.h"
+#include "formats/CodePage.h"
 #include "formats/GP4TEX.h"
 #include "game/GP4CarTextures.h"
 #include "game/GP4Points.h"
@@ -333,9 +333,43 @@ void importLiveries(const LiveriesJob& job)
     }
     if (!all)
         throw CommandFailed("Nothing was written");
-    exportItems(items);
-    Terminal().note("Wrote " + std::to_string(pictures.size()) + (pictures.size() == 1 ? " picture" : " pictures") +
-                    " of " + teamList(teams) + " into " + CarsArchivePath());
+
+    // As the windows' save, in two steps: the containers are staged, and
+    // only when every one of them was is the game's archive rebuilt.
+    SelectItems(items);
+    const int errorsBefore = Terminal().errorCount();
+    {
+        const auto progress = Interaction().showProgress({"Exporting...", static_cast<int>(items.size()), false, 300, 80});
+        SaveCarTextures(SelectedItems, [&progress](const std::string& item) { progress->step(item); });
+    }
+    if (Terminal().errorCount() > errorsBefore) {
+        DeleteTree(CarsStagingFolder());
+        throw CommandFailed("Nothing was written");
+    }
+    const std::vector<TAppliedArchive> applied = ApplyStagedArchives();
+
+    // A picture went in when its member and the low-resolution one made from
+    // it did.
+    const std::string archive = CarsArchivePath();
+    const TWADRebuildReport* report = nullptr;
+    for (const TAppliedArchive& a : applied)
+        if (SameText(ExtractFileName(a.Archive), "cars.wad"))
+            report = &a.Report;
+    if (report)
+        for (const std::string& file : report->Unused)
+            Terminal().message("Not a member of " + archive + ", left out: " + file);
+    std::size_t written = 0;
+    for (const Picture& p : pictures) {
+        const std::string high = CarTextureName(p.team, p.kind, true);
+        const std::string low = CarTextureName(p.team, p.kind, false);
+        if (report && report->Took(high) && report->Took(low))
+            ++written;
+        else
+            Terminal().error("Not written into " + archive + ": " + p.path + " (" + high + " and " + low + ")");
+    }
+    if (written > 0)
+        Terminal().note("Wrote " + std::to_string(written) + (written == 1 ? " picture" : " pictures") + " of " +
+                        teamList(teams) + " into " + archive);
 }
 
 // ---- restore ---------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #include "cli/GameJson.h"
 
-#include "cli/GameText.h"
 #include "cli/Terminal.h"
+#include "formats/CodePage.h"
 
 #include <algorithm>
 #include <cstdint>

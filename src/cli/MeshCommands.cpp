@@ -3,8 +3,8 @@
 #include "cli/Commands.h"
 
 #include "app/Tools.h"
-#include "cli/GameText.h"
 #include "cli/Terminal.h"
+#include "formats/CodePage.h"
 #include "formats/GP4GP4.h"
 #include "formats/GP4MeshText.h"
 

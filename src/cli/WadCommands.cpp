@@ -3,8 +3,8 @@
 #include "cli/Commands.h"
 
 #include "app/Tools.h"
-#include "cli/GameText.h"
 #include "cli/Terminal.h"
+#include "formats/CodePage.h"
 #include "formats/GP4WAD.h"
 
 #include <CLI/CLI.hpp>
@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <system_error>
 
 namespace paddock::cli {
@@ -78,13 +77,13 @@ void list(const ListJob& job)
     std::size_t nameWidth = 8;
     for (const TWADListRow& row : rows) {
         indexWidth = std::max(indexWidth, row.Index.size());
-        nameWidth = std::max(nameWidth, GameTextToUtf8(row.Name).size());
+        nameWidth = std::max(nameWidth, row.Name.size());
     }
     std::string out = PadRight("Index", indexWidth, ' ') + "  " + PadRight("Filename", nameWidth, ' ') +
                       "  Offset    Size\n";
     for (const TWADListRow& row : rows) {
         out += std::string(indexWidth - row.Index.size(), ' ') + row.Index + "  " +
-               PadRight(GameTextToUtf8(row.Name), nameWidth, ' ') + "  " + row.Offset + "  " + row.Size;
+               PadRight(row.Name, nameWidth, ' ') + "  " + row.Offset + "  " + row.Size;
         if (row.Outside)
             out += "  lies outside the file";
         out += "\n";
@@ -179,7 +178,8 @@ void create(const CreateJob& job)
     RefuseExisting(job.archive, job.force);
     EnsureFolderOf(job.archive);
     TWADFile wad;
-    wad.CreateFromDirectory(job.archive, job.folder, true);
+    if (!wad.CreateFromDirectory(job.archive, job.folder, true))
+        throw CommandFailed("Nothing was written");
     Terminal().note("Wrote " + job.archive + ": " + std::to_string(wad.Count) + " members");
 }
 
@@ -197,17 +197,6 @@ void rebuild(const RebuildJob& job)
     if (!DirectoryExists(job.folder))
         throw CommandFailed("The folder " + job.folder + " does not exist");
     const auto wad = openArchive(job.archive);
-
-    // The members that the folder replaces, and the files it holds that
-    // replace none (misspelt, or of another archive).
-    std::set<std::string> used;
-    for (const TWADEntry& e : wad->Entries)
-        if (const auto path = MemberFilePath(job.folder, e.NameString()); path && FileExists(*path))
-            used.insert(*path);
-    for (const std::string& file : ListFiles(job.folder, "*.*", true, false))
-        if (!used.count(file))
-            Terminal().message("Not a member of " + job.archive + ", left out: " + file);
-
     const bool inPlace = job.output.empty() || sameFile(job.archive, job.output);
     const std::string target = inPlace ? job.archive : job.output;
     if (inPlace) {
@@ -221,9 +210,13 @@ void rebuild(const RebuildJob& job)
         RefuseExisting(target, job.force);
         EnsureFolderOf(target);
     }
-    wad->Rebuild(target, job.folder);
-    Terminal().note("Wrote " + target + ": " + std::to_string(used.size()) + " of " + std::to_string(wad->Count) +
-                    " members replaced");
+    const TWADRebuildReport report = wad->Rebuild(target, job.folder);
+    // The files the folder holds that replace no member: misspelt, of
+    // another archive, or named with what the code page cannot hold.
+    for (const std::string& file : report.Unused)
+        Terminal().message("Not a member of " + job.archive + ", left out: " + file);
+    Terminal().note("Wrote " + target + ": " + std::to_string(report.Replaced.size()) + " of " +
+                    std::to_string(wad->Count) + " members replaced");
 }
 
 // ---- check ------------------------------------------------------------------

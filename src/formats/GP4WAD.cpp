@@ -5,6 +5,7 @@
 #include "app/FileTransaction.h"
 #include "app/Streams.h"
 #include "app/Tools.h"
+#include "formats/CodePage.h"
 #include "formats/GP4TEX.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <stdexcept>
 #include <system_error>
 
@@ -31,7 +33,9 @@ constexpr std::size_t CopyBlockSize = std::size_t{1} << 20;
 const char* const ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const char* const ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
 const char* const ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies outside the archive file: ";
-const char* const ErrLinkOnTheWay = "GP4WAD Error 004: A folder on the member's way is a link, which is not followed: ";
+const char* const ErrCodePage =
+    "GP4WAD Error 004: Invalid file name. The game's code page (Windows-1252) cannot hold it: ";
+const char* const ErrLinkOnTheWay = "GP4WAD Error 005: A folder on the member's way is a link, which is not followed: ";
 
 namespace fs = std::filesystem;
 
@@ -73,26 +77,45 @@ NameCheck splitMemberName(const std::string& name, std::vector<std::string>& lev
     return levels.empty() ? NameCheck::NoFile : NameCheck::Ok;
 }
 
+// The file below folder (which ends in a delimiter, or is empty) that the
+// levels of a member name stand for: each level through the code page.
 std::string joinLevels(const std::string& folder, const std::vector<std::string>& levels)
 {
     std::string path = folder;
     for (std::size_t i = 0; i < levels.size(); ++i) {
         if (i > 0)
             path += PathDelim;
-        path += levels[i];
+        path += GameTextToUtf8(levels[i]);
     }
     return path;
 }
 
-// A member's name in the archive: the path below the folder, with the
-// platform's folder separators turned into backslashes.
-std::string archiveName(const std::string& relativePath)
+// The levels of a member name joined by backslashes: the form in which
+// members and files are matched.
+std::string levelName(const std::vector<std::string>& levels)
+{
+    std::string name;
+    for (const std::string& level : levels)
+        name += (name.empty() ? "" : "\\") + level;
+    return name;
+}
+
+// A member's name in the archive: the path below the folder through the code
+// page, with the platform's folder separators turned into backslashes;
+// nullopt when the code page cannot hold it.
+std::optional<std::string> archiveName(const std::string& relativePath)
 {
     std::string name = relativePath;
     for (char& c : name)
         if (IsPathDelimiter(c))
             c = '\\';
-    return name;
+    return Utf8ToGameText(name);
+}
+
+// A member name as the messages show it.
+std::string shown(const TWADEntry& entry)
+{
+    return GameTextToUtf8(entry.NameString());
 }
 
 void ensureFolder(const std::string& folder)
@@ -206,6 +229,29 @@ std::optional<std::string> MemberFilePath(const std::string& folder, const std::
     return joinLevels(AddTrailingBackslash(folder), levels);
 }
 
+std::optional<std::string> FileMemberName(const std::string& folder, const std::string& file)
+{
+    const std::string base = AddTrailingBackslash(folder);
+    if (file.size() <= base.size() || file.compare(0, base.size(), base) != 0)
+        return std::nullopt;
+    const std::optional<std::string> name = archiveName(file.substr(base.size()));
+    std::vector<std::string> levels;
+    if (!name || splitMemberName(*name, levels) != NameCheck::Ok)
+        return std::nullopt;
+    return levelName(levels);
+}
+
+bool TWADRebuildReport::Took(const std::string& member) const
+{
+    std::vector<std::string> levels;
+    if (splitMemberName(member, levels) != NameCheck::Ok)
+        return false;
+    const std::string name = levelName(levels);
+    return std::any_of(Replaced.begin(), Replaced.end(), [&](const Replacement& r) {
+        return splitMemberName(r.Member, levels) == NameCheck::Ok && SameText(levelName(levels), name);
+    });
+}
+
 std::string TWADEntry::NameString() const
 {
     return FieldToString(Name, sizeof Name);
@@ -296,7 +342,7 @@ std::vector<TWADListRow> TWADFile::ListEntries() const
         char size[16];
         std::snprintf(offset, sizeof offset, "%08X", static_cast<unsigned>(e.Offset));
         std::snprintf(size, sizeof size, "%08X", static_cast<unsigned>(e.Size));
-        rows.push_back({std::to_string(i + 1), e.NameString(), offset, size, LiesOutside(i)});
+        rows.push_back({std::to_string(i + 1), GameTextToUtf8(e.NameString()), offset, size, LiesOutside(i)});
     }
     return rows;
 }
@@ -312,7 +358,7 @@ bool TWADFile::ReadMember(int index, std::vector<std::uint8_t>& bytes) const
     // Checked against the file as it is now: it may have changed since its
     // directory was read.
     if (outsideFile(e, file.Size()))
-        throw EReadError(FileName, "Member " + e.NameString() + " lies outside the archive file");
+        throw EReadError(FileName, "Member " + shown(e) + " lies outside the archive file");
     bytes.assign(e.Size, 0);
     if (e.Size == 0)
         return true;
@@ -341,10 +387,10 @@ std::optional<std::string> memberPath(const std::string& folder, const TWADEntry
     std::vector<std::string> levels;
     switch (splitMemberName(entry.NameString(), levels)) {
     case NameCheck::Outside:
-        ShowErrorMessage(ErrOutside + entry.NameString());
+        ShowErrorMessage(ErrOutside + shown(entry));
         return std::nullopt;
     case NameCheck::NoFile:
-        ShowErrorMessage(ErrNoFile + entry.NameString());
+        ShowErrorMessage(ErrNoFile + shown(entry));
         return std::nullopt;
     case NameCheck::Ok:
         break;
@@ -378,7 +424,7 @@ bool extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& 
                std::vector<std::uint8_t>& buffer)
 {
     if (outsideFile(entry, archive.Size())) {
-        ShowErrorMessage(ErrOutsideFile + entry.NameString());
+        ShowErrorMessage(ErrOutsideFile + shown(entry));
         return false;
     }
     if (base.empty())
@@ -440,7 +486,7 @@ void TWADFile::ExtractAll(const std::string& folder) const
 
 // ---- Writing archives -------------------------------------------------------
 
-void TWADFile::CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive)
+bool TWADFile::CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive)
 {
     const std::string base = AddTrailingBackslash(folder);
     // A folder that is not there gives no archive, not an empty one.
@@ -451,10 +497,20 @@ void TWADFile::CreateFromDirectory(const std::string& target, const std::string&
     const std::vector<std::string> files = ListFiles(base, "*.*", recursive, false);
 
     std::vector<TWADEntry> entries(files.size());
+    bool named = true;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        StringToField(archiveName(files[i].substr(base.size())), entries[i].Name, sizeof entries[i].Name - 1);
+        const std::optional<std::string> name = archiveName(files[i].substr(base.size()));
+        if (!name) {
+            // Every such file is named before the creation ends.
+            ShowErrorMessage(ErrCodePage + files[i]);
+            named = false;
+            continue;
+        }
+        StringToField(*name, entries[i].Name, sizeof entries[i].Name - 1);
         entries[i].Size = checkedSize(fileLength(files[i]), files[i], target);
     }
+    if (!named)
+        return false;
     layOut(entries, target);
 
     TSafeFileStream out(target);
@@ -469,28 +525,58 @@ void TWADFile::CreateFromDirectory(const std::string& target, const std::string&
 
     Count = static_cast<std::int32_t>(entries.size());
     Entries = std::move(entries);
+    return true;
 }
 
-void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolder) const
+TWADRebuildReport TWADFile::Rebuild(const std::string& target, const std::string& sourceFolder) const
 {
     checkCount();
+    TWADRebuildReport report;
     // The replacement file of each entry, or empty when the member comes from
     // this archive.
     std::vector<std::string> replacements(Entries.size());
     std::vector<TWADEntry> entries = Entries;
-    if (!sourceFolder.empty()) {
+    if (!sourceFolder.empty() && DirectoryExists(sourceFolder)) {
         const std::string base = AddTrailingBackslash(sourceFolder);
+        const std::vector<std::string> files = ListFiles(base, "*.*", true, false);
+        // The member name each file stands for, and the files by that name
+        // with its letters folded.
+        std::vector<std::string> spelt(files.size());
+        std::multimap<std::string, std::size_t> byName;
+        for (std::size_t f = 0; f < files.size(); ++f) {
+            if (const std::optional<std::string> name = FileMemberName(base, files[f])) {
+                spelt[f] = *name;
+                byName.emplace(UpperCase(spelt[f]), f);
+            }
+        }
         std::vector<std::string> levels;
+        std::vector<bool> taken(files.size(), false);
         for (std::size_t i = 0; i < entries.size(); ++i) {
             // A name that would lead outside the folder takes no replacement.
             if (splitMemberName(entries[i].NameString(), levels) != NameCheck::Ok)
                 continue;
-            const std::string path = joinLevels(base, levels);
-            if (!FileExists(path))
+            const std::string name = levelName(levels);
+            const auto [first, last] = byName.equal_range(UpperCase(name));
+            std::vector<std::size_t> same;  // spelt as the member
+            std::vector<std::size_t> other; // spelt otherwise
+            for (auto it = first; it != last; ++it)
+                (spelt[it->second] == name ? same : other).push_back(it->second);
+            const std::vector<std::size_t>& candidates = same.empty() ? other : same;
+            if (candidates.empty())
                 continue;
-            replacements[i] = path;
-            entries[i].Size = checkedSize(fileLength(path), path, target);
+            if (candidates.size() > 1)
+                throw EFileError("Cannot rebuild WAD archive", FileName,
+                                 "The files " + files[candidates[0]] + " and " + files[candidates[1]] +
+                                     " both stand for member " + shown(entries[i]) + "; keep one of them");
+            const std::size_t f = candidates.front();
+            taken[f] = true;
+            replacements[i] = files[f];
+            entries[i].Size = checkedSize(fileLength(files[f]), files[f], target);
+            report.Replaced.push_back({static_cast<int>(i), entries[i].NameString(), files[f]});
         }
+        for (std::size_t f = 0; f < files.size(); ++f)
+            if (!taken[f])
+                report.Unused.push_back(files[f]);
     }
     layOut(entries, target);
 
@@ -501,7 +587,7 @@ void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolde
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (replacements[i].empty() && outsideFile(Entries[i], length))
             throw EFileError("Cannot rebuild WAD archive", FileName,
-                             "Member " + Entries[i].NameString() + " lies outside the archive file");
+                             "Member " + shown(Entries[i]) + " lies outside the archive file");
     // A rebuilt archive takes the place of the file a link leads to (the
     // game's cars.wad may be one).
     TSafeFileStream out(target, TReplace::GameFile);
@@ -519,6 +605,7 @@ void TWADFile::Rebuild(const std::string& target, const std::string& sourceFolde
     }
     archive.Close();
     out.Commit();
+    return report;
 }
 
 // ---- Repair -------------------------------------------------------------------

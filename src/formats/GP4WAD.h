@@ -29,8 +29,8 @@ struct TWADEntry {
 };
 static_assert(sizeof(TWADEntry) == 136, "a directory entry is 136 bytes");
 
-// One row of the directory listing: index from 1, name, offset and size as
-// 8 upper-case hexadecimal digits.
+// One row of the directory listing: index from 1, name (through the code
+// page, as UTF-8), offset and size as 8 upper-case hexadecimal digits.
 struct TWADListRow {
     std::string Index;
     std::string Name;
@@ -39,11 +39,39 @@ struct TWADListRow {
     bool Outside = false; // the member lies outside the archive file
 };
 
-// The file below folder that stands for the member name (its backslash or
-// slash separated levels as folder levels), or nullopt for a name that would
-// lead outside the folder (absolute, with a drive letter or a ".." level) or
-// that names no file. The same mapping as extraction and rebuilding use.
+// Member names are bytes of the game's code page whose folder levels are
+// separated by backslashes (or slashes); file names are UTF-8. A member stands
+// for the file below a folder whose levels are the name's levels through the
+// code page; a file stands for the member whose name, through the code page,
+// has the same levels, ASCII letters compared without regard to case.
+
+// The file below folder that stands for the member name, or nullopt for a
+// name that would lead outside the folder (absolute, with a drive letter or a
+// ".." level) or that names no file. The same mapping as extraction uses.
 std::optional<std::string> MemberFilePath(const std::string& folder, const std::string& name);
+// The member name that a file below folder stands for: its levels below the
+// folder through the code page, separated by backslashes. nullopt when the
+// code page cannot hold it or the file does not lie below the folder.
+std::optional<std::string> FileMemberName(const std::string& folder, const std::string& file);
+
+// What a rebuild took from its source folder and what it left there.
+struct TWADRebuildReport {
+    struct Replacement {
+        int Index;          // of the member in the directory
+        std::string Member; // its name, as the archive holds it
+        std::string File;   // the file that replaced it
+    };
+    // In directory order.
+    std::vector<Replacement> Replaced;
+    // The files below the source folder that stand for no member (misspelt,
+    // of another archive, or with a name the code page cannot hold), in the
+    // listing's order.
+    std::vector<std::string> Unused;
+
+    // True when the member of that name was replaced: the same folder levels,
+    // ASCII letters compared without regard to case.
+    bool Took(const std::string& member) const;
+};
 
 class TWADFile {
 public:
@@ -96,22 +124,27 @@ public:
     // The folder ExtractAll uses for an empty answer.
     std::string DefaultExtractFolder() const;
     // Writes a new archive target from the files below folder, in the
-    // listing's order; this object's directory becomes the new one. The
-    // target is replaced only when the whole archive has been written. A
-    // folder that does not exist, and files that a directory's 32-bit sizes
-    // and offsets cannot describe, are refused with an EFileError before
-    // anything is written.
-    void CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive);
+    // listing's order, each named by its path below the folder through the
+    // code page; this object's directory becomes the new one. The target is
+    // replaced only when the whole archive has been written. Files whose
+    // names the code page cannot hold are refused with a message naming each
+    // of them, and false is returned with nothing written. A folder that does
+    // not exist, and files that a directory's 32-bit sizes and offsets cannot
+    // describe, are refused with an EFileError before anything is written.
+    bool CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive);
     // Writes a new archive target with this archive's entries in order, each
-    // member from sourceFolder + name when that file exists, else from this
-    // archive. An empty sourceFolder replaces nothing, and a name that would
-    // lead outside the folder takes no replacement. The target is replaced
-    // only when the whole archive has been written, so it may be this
-    // archive's own file. Members are copied through a bounded buffer. A
-    // member to be taken from this archive that lies outside it is refused
-    // with an EFileError naming it, before anything is written. This
-    // object's directory is kept.
-    void Rebuild(const std::string& target, const std::string& sourceFolder) const;
+    // member from the file below sourceFolder that stands for it, else from
+    // this archive. Where files differ only in letter case, the one spelt as
+    // the member is taken; two that stand for a member and are both spelt
+    // otherwise are refused with an EFileError naming them. An empty or
+    // missing sourceFolder replaces nothing, and a name that would lead
+    // outside the folder takes no replacement. The target is replaced only
+    // when the whole archive has been written, so it may be this archive's
+    // own file. Members are copied through a bounded buffer. A member to be
+    // taken from this archive that lies outside it is refused with an
+    // EFileError naming it, before anything is written. This object's
+    // directory is kept. Returns what was taken and what was left unused.
+    TWADRebuildReport Rebuild(const std::string& target, const std::string& sourceFolder) const;
 
     // |Offset[N-1] + Size[N-1] - file length| for the directory as read;
     // nullopt for an archive without entries. 1 for a healthy archive.

@@ -30,4 +30,12 @@ struct TPicture {
     bool operator==(const TPicture&) const = default;
 };
 
+// The picture scaled to width x height by the area each new pixel covers:
+// every pixel is the average of the source pixels under it, each weighted by
+// how much of it lies there; colours are weighted by their alpha as well, so
+// that what is transparent lends no colour (where everything under a pixel
+// is transparent, its colours are averaged plainly). A picture of the same
+// size comes back unchanged. Empty for an empty source or size.
+TPicture ScalePicture(const TPicture& source, int width, int height);
+
 } // namespace paddock

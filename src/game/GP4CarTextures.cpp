@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <filesystem>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -63,22 +64,68 @@ bool stage(TTEXFile& tex, const std::string& memberName)
     return path && tex.SaveToFile(*path);
 }
 
-// The high-resolution texture the low-resolution container's texture 0 is
-// made from.
-int sourceTextureFor(int kind, const TTEXFile& low)
+// The member's name as the game's archive spells it, or empty when the
+// archive has no such member or it lies outside the file.
+std::string memberInArchive(const TWADFile& wad, const std::string& name)
 {
-    if (kind == 2 && low.GetHeader(0).Width() == 128)
-        return 0;
-    return 1;
+    const int index = wad.IndexOf(name);
+    if (index < 0 || wad.LiesOutside(index))
+        return {};
+    return wad.Entries[static_cast<std::size_t>(index)].NameString();
+}
+
+// The high-resolution texture that the low-resolution container's texture 0
+// is made from: one of the size it has in the game, the usual one first
+// (texture 1, or texture 0 for numbers 128 pixels wide); -1 when no texture
+// has that size.
+int sourceTextureFor(int kind, const TTEXFile& hi, const TTEXFile& low)
+{
+    const TTEXTextureHeader wanted = low.GetHeader(0);
+    const auto fits = [&](int i) {
+        const TPicture* picture = hi.GetBitmap(i);
+        return picture && static_cast<std::uint32_t>(picture->Width) == wanted.Width() &&
+               static_cast<std::uint32_t>(picture->Height) == wanted.Height();
+    };
+    const int usual = kind == 2 && wanted.Width() == 128 ? 0 : 1;
+    if (fits(usual))
+        return usual;
+    for (int i = 0; i < static_cast<int>(hi.Count); ++i)
+        if (fits(i))
+            return i;
+    return -1;
+}
+
+// Texture 0 of the low-resolution container made from the high-resolution
+// container at the size it has in the game: a texture of that size copied
+// with its blocks, or else the full-size picture scaled to it.
+bool deriveLowTexture(int kind, const TTEXFile& hi, TTEXFile& low)
+{
+    if (low.Count == 0)
+        return false;
+    const int source = sourceTextureFor(kind, hi, low);
+    if (source >= 0)
+        return low.CopyTexture(0, hi, source);
+    const TTEXTextureHeader wanted = low.GetHeader(0);
+    const TPicture* full = hi.GetBitmap(0);
+    if (!full || wanted.Width() == 0 || wanted.Height() == 0)
+        return false;
+    low.SetBitmap(0, ScalePicture(*full, static_cast<int>(wanted.Width()), static_cast<int>(wanted.Height())));
+    return true;
 }
 
 void saveKind(const TWADFile& wad, int team, int kind)
 {
-    const std::string hiName = CarTextureName(team, kind, true);
-    const std::string lowName = CarTextureName(team, kind, false);
+    // The containers are staged under their members' names as the game's
+    // archive spells them.
+    const std::string hiName = memberInArchive(wad, CarTextureName(team, kind, true));
+    const std::string lowName = memberInArchive(wad, CarTextureName(team, kind, false));
     TTEXFile* hi = CarTextureTable[static_cast<std::size_t>(team)][static_cast<std::size_t>(kind)].get();
     if (!hi) {
-        ShowErrorMessage(ErrSaving + hiName + ": it was not loaded from the game");
+        ShowErrorMessage(ErrSaving + CarTextureName(team, kind, true) + ": it was not loaded from the game");
+        return;
+    }
+    if (hiName.empty()) {
+        ShowErrorMessage(ErrSaving + CarTextureName(team, kind, true) + ": it is missing from the game's cars.wad");
         return;
     }
     if (!complete(*hi)) {
@@ -92,15 +139,36 @@ void saveKind(const TWADFile& wad, int team, int kind)
 
     // The low-resolution container as the game has it now. Every texture of
     // it gets a new picture, so its own are not decoded.
-    const int index = wad.IndexOf(lowName);
-    if (index < 0 || wad.LiesOutside(index)) {
-        ShowErrorMessage(ErrSaving + lowName + ": it is missing from the game's cars.wad");
+    if (lowName.empty()) {
+        ShowErrorMessage(ErrSaving + CarTextureName(team, kind, false) + ": it is missing from the game's cars.wad");
         return;
     }
-    const std::unique_ptr<TTEXFile> low = wad.LoadTexture(index, false);
-    if (!low || !encodable(*low) || !low->CopyTexture(0, *hi, sourceTextureFor(kind, *low)) || !low->Downsample(2) ||
-        !complete(*low) || !stage(*low, lowName))
+    const std::unique_ptr<TTEXFile> low = wad.LoadTexture(wad.IndexOf(lowName), false);
+    if (!low || !encodable(*low) || !deriveLowTexture(kind, *hi, *low) || !low->Downsample(2) || !complete(*low) ||
+        !stage(*low, lowName))
         ShowErrorMessage(ErrSaving + lowName);
+}
+
+// Takes the files that earlier saves staged for the teams out of the staging
+// folder, whatever their letter case: what this save cannot stage is then
+// not put into the game either.
+void unstageTeams(const std::vector<int>& teams)
+{
+    const std::string folder = CarsStagingFolder();
+    if (!DirectoryExists(folder))
+        return;
+    for (const std::string& file : ListFiles(folder, "*.*", true, false)) {
+        const std::optional<std::string> member = FileMemberName(folder, file);
+        if (!member)
+            continue;
+        for (const int team : teams)
+            for (int kind = 0; kind < CarTextureKinds; ++kind)
+                for (const bool high : {true, false})
+                    if (SameText(*member, CarTextureName(team, kind, high))) {
+                        std::error_code ec;
+                        std::filesystem::remove(ToPath(file), ec);
+                    }
+    }
 }
 
 } // namespace
@@ -158,8 +226,14 @@ void SaveCarTextures(const TItemSet& selection, const TItemDone& done)
     for (int team = 0; team < TeamCount; ++team)
         if (teamSelected(selection, team))
             teams.push_back(team);
-    // The folder the containers go to exists before the work is shared out.
-    ForceDirectories(ExtractFilePath(*MemberFilePath(CarsStagingFolder(), CarTextureName(0, 0, true))));
+    unstageTeams(teams);
+    // The folders the containers go to exist before the work is shared out.
+    for (const int team : teams)
+        for (int kind = 0; kind < CarTextureKinds; ++kind)
+            for (const bool high : {true, false})
+                if (const std::string name = memberInArchive(wad, CarTextureName(team, kind, high)); !name.empty())
+                    if (const auto path = MemberFilePath(CarsStagingFolder(), name))
+                        ForceDirectories(ExtractFilePath(*path));
 
     // The teams are staged side by side on the machine's cores: each has its
     // own containers and files, and its messages and failure are kept and

@@ -39,16 +39,19 @@ std::string CarsStagingFolder();
 void LoadCarTextures(const TItemSet& selection, const TItemDone& done = {});
 
 // For every selected team, stages its three high-resolution containers and
-// three low-resolution containers derived from them below CarsStagingFolder:
-// texture 0 of the game's low-resolution container becomes texture 1 of the
-// high-resolution one (for the numbers: texture 0 when the low-resolution
-// texture 0 is 128 pixels wide), its blocks copied where the formats and
-// sizes agree and the picture was not edited, and the smaller textures are
-// rebuilt from it. What cannot be staged (an empty slot, a low-resolution
-// member missing from the game's archive, a container with a texture that
-// could not be read) is skipped with a message naming the member; a
-// container is staged whole or not at all. The game's archive is only read,
-// and only when some team is selected.
+// three low-resolution containers derived from them below CarsStagingFolder,
+// each under its member's name as the game's archive spells it. Texture 0 of
+// the game's low-resolution container keeps its size: it becomes the
+// high-resolution texture of that size (texture 1, or for numbers 128 pixels
+// wide texture 0, where those have it), its blocks copied where the formats
+// agree and the picture was not edited, or else the full-size picture scaled
+// to it; the smaller textures are rebuilt from it. What cannot be staged (an
+// empty slot, a member missing from the game's archive, a container with a
+// texture that could not be read) is skipped with a message naming the
+// member; a container is staged whole or not at all. What earlier saves
+// staged for the selected teams goes first, so that only what this save
+// staged reaches the game for them. The game's archive is only read, and
+// only when some team is selected.
 void SaveCarTextures(const TItemSet& selection, const TItemDone& done = {});
 
 } // namespace paddock

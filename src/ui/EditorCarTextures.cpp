@@ -1,6 +1,7 @@
 #include "ui/EditorCarTextures.h"
 
 #include "app/Application.h"
+#include "app/ExportImport.h"
 #include "app/Items.h"
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
@@ -37,6 +38,8 @@ namespace {
 const char* const TGAFilter = "TGA Files|*.TGA";
 const char* const SaveTGAKey = "CarTextures.SaveTGA";
 const char* const LoadTGAKey = "CarTextures.LoadTGA";
+// The kinds as the texture choice names them.
+const char* const KindCaptions[CarTextureKinds] = {"Liveries 1", "Liveries 2", "Numbers"};
 
 // The left group is 141 wide unless its buttons need more; the picture's
 // box is 380 x 380.
@@ -343,7 +346,7 @@ void TFrmCarTextures::sbImport1Click(QObject* button)
     if (team < 0)
         return;
     SelectItems({static_cast<std::uint16_t>(ItemCarTexturesFirst + team)});
-    RunCommand(TagOf(button));
+    runCommand(TagOf(button));
 }
 
 void TFrmCarTextures::sbImport2Click(QObject* button)
@@ -358,14 +361,69 @@ void TFrmCarTextures::Selected1Click()
     if (team < 0)
         return;
     SelectItems({static_cast<std::uint16_t>(ItemCarTexturesFirst + team)});
-    RunCommand(TagOf(PopupMenu1));
+    runCommand(TagOf(PopupMenu1));
 }
 
 void TFrmCarTextures::AllTeams1Click()
 {
     SelectItems({ItemRange, static_cast<std::uint16_t>(ItemCarTexturesFirst),
                  static_cast<std::uint16_t>(ItemCarTexturesFirst + TeamCount - 1)});
-    RunCommand(TagOf(PopupMenu1));
+    runCommand(TagOf(PopupMenu1));
+}
+
+void TFrmCarTextures::runCommand(int tag)
+{
+    if (tag == CommandExport)
+        reportSaved(ExportSelected());
+    else
+        RunCommand(tag);
+}
+
+void TFrmCarTextures::reportSaved(const std::vector<TAppliedArchive>& applied)
+{
+    // The export has kept the teams that were loaded.
+    std::vector<int> teams;
+    for (int team = 0; team < TeamCount; ++team)
+        if (SelectedItems[static_cast<std::size_t>(ItemCarTexturesFirst + team)])
+            teams.push_back(team);
+    if (teams.empty())
+        return;
+    const TAppliedArchive* cars = nullptr;
+    for (const TAppliedArchive& archive : applied)
+        if (SameText(ExtractFileName(archive.Archive), "cars.wad"))
+            cars = &archive;
+    const auto took = [cars](const std::string& member) { return cars && cars->Report.Took(member); };
+
+    std::string written;
+    std::string missing;
+    for (const int team : teams) {
+        std::string kinds;
+        for (int kind = 0; kind < CarTextureKinds; ++kind) {
+            const std::string high = CarTextureName(team, kind, true);
+            const std::string low = CarTextureName(team, kind, false);
+            const bool tookHigh = took(high);
+            const bool tookLow = took(low);
+            if (tookHigh || tookLow)
+                kinds += std::string(kinds.empty() ? "" : ", ") + KindCaptions[kind] +
+                         (!tookLow ? " (high resolution only)" : !tookHigh ? " (low resolution only)" : "");
+            for (const auto& [name, in] : {std::pair{high, tookHigh}, std::pair{low, tookLow}})
+                if (!in)
+                    missing += "\r\n" + name;
+        }
+        if (!kinds.empty())
+            written += "\r\n" + FromGameText(FieldText(Teams[static_cast<std::size_t>(team)].TeamName)).toStdString() +
+                       ": " + kinds;
+    }
+    std::string text = written.empty() ? "Nothing was written into cars.wad."
+                                       : "Written into " + cars->Archive + ":" + written;
+    if (!missing.empty())
+        text += "\r\n\r\nNot written (cars.wad keeps what it had):" + missing;
+    if (cars && !cars->Report.Unused.empty()) {
+        text += "\r\n\r\nLeft out, standing for no member of cars.wad:";
+        for (const std::string& file : cars->Report.Unused)
+            text += "\r\n" + file;
+    }
+    ShowMessage(text);
 }
 
 void TFrmCarTextures::bbSaveAsTGAClick()

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -27,6 +28,7 @@ class QToolButton;
 namespace paddock {
 
 class TTEXFile;
+struct TAppliedArchive;
 
 // The load and save buttons are members of the window (sbImport1, ...).
 class TFrmCarTextures : public TEditorForm, public TLoadSaveButtons {
@@ -86,6 +88,12 @@ protected:
 
 private:
     void fillTeamList();
+    // Runs the command of a Tag; after a save, tells which textures went
+    // into cars.wad.
+    void runCommand(int tag);
+    // Which car textures of the teams just saved went into cars.wad and
+    // which did not, in a message.
+    void reportSaved(const std::vector<TAppliedArchive>& applied);
     // Picks the picture to show, then applies the stretch setting.
     void updatePicture();
 };

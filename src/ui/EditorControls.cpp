@@ -1,12 +1,11 @@
 #include "ui/EditorControls.h"
 
 #include "app/ExportImport.h"
+#include "formats/CodePage.h"
 
 #include <QAction>
 #include <QHBoxLayout>
 #include <QMenu>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QStyle>
 #include <QValidator>
 #include <QVariant>
@@ -90,15 +89,20 @@ int TSpinEdit::valueFromText(const QString& text) const
 
 QString FromGameText(const std::string& bytes)
 {
-    QStringDecoder decode("windows-1252");
-    return decode(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return QString::fromStdString(GameTextToUtf8(bytes));
 }
 
 std::string ToGameText(const QString& text)
 {
-    QStringEncoder encode("windows-1252");
-    const QByteArray bytes = encode(text);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (const auto bytes = Utf8ToGameText(text.toStdString()))
+        return *bytes;
+    // What the code page cannot hold becomes "?", character by character.
+    std::string out;
+    for (const char32_t c : text.toUcs4()) {
+        const auto byte = Utf8ToGameText(QString::fromUcs4(&c, 1).toStdString());
+        out += byte ? *byte : std::string("?");
+    }
+    return out;
 }
 
 namespace {
@@ -109,15 +113,14 @@ public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override
     {
-        QStringEncoder encode("windows-1252");
-        const QByteArray bytes = encode(input);
-        if (encode.hasError())
+        const std::optional<std::string> bytes = Utf8ToGameText(input.toStdString());
+        if (!bytes)
             return Invalid;
         // Control characters have no place in a name.
-        for (const QChar c : input)
-            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        for (const char b : *bytes)
+            if (static_cast<unsigned char>(b) < 0x20 || b == 0x7F)
                 return Invalid;
-        return bytes.size() == input.size() ? Acceptable : Invalid;
+        return Acceptable;
     }
 };
 

@@ -4,6 +4,7 @@
 #include "app/Interaction.h"
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
+#include "formats/CodePage.h"
 #include "formats/GP4WAD.h"
 
 #include <QColor>
@@ -166,10 +167,11 @@ void TFrmWADWorkshop::BitBtn2Click()
     const int row = lvEntries->currentItem() ? lvEntries->indexOfTopLevelItem(lvEntries->currentItem()) : -1;
     if (row < 0 || row >= wad_->Count || !lvEntries->currentItem()->isSelected())
         return;
-    // The last level of the member's name, which separates levels with "\".
+    // The last level of the member's name, which separates levels with "\",
+    // as a file name: through the code page.
     const std::string name = wad_->Entries[static_cast<std::size_t>(row)].NameString();
     const std::size_t cut = name.find_last_of("\\/");
-    const std::string proposed = cut == std::string::npos ? name : name.substr(cut + 1);
+    const std::string proposed = GameTextToUtf8(cut == std::string::npos ? name : name.substr(cut + 1));
     std::string target;
     if (ChooseFileToSave("EditorWAD.ExtractSelected", proposed, "All files|*.*", target))
         wad_->ExtractMember(row, target, false);

@@ -25,6 +25,7 @@
 #include "ScriptedInteraction.h"
 #include "TempDir.h"
 
+#include <QColor>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -394,6 +395,111 @@ TEST_F(CliTest, ArchivesAreListedExtractedCreatedAndRebuiltAsTheWorkshopDoes)
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(ReadBytes(wad) == rebuilt);
     EXPECT_TRUE(ReadBytes(wad + ".BAK") == *cars_);
+}
+
+TEST_F(CliTest, MemberNamesAndFileNamesMeetThroughTheCodePageInAnyLetterCase)
+{
+    const std::string wad = dir / "names.wad";
+    WriteBytes(wad, demo::BuildWAD({{"cars\\caf\xE9.TEX", "cafe"}, {"CARS\\README.TXT", "readme"}}));
+    CliResult r = cli({"wad", "list", wad});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("  cars\\caf\u00E9.TEX "), npos) << r.out;
+    r = cli({"wad", "list", wad, "--json"});
+    EXPECT_EQ(json::parse(r.out)["members"][0]["name"], "cars\\caf\u00E9.TEX");
+
+    // Extracted under the name as listed, and found by it in any ASCII case.
+    const std::string out = dir / "out/";
+    r = cli({"wad", "extract", wad, "-o", out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadBytes(out + "cars/caf\u00E9.TEX"), "cafe");
+    EXPECT_EQ(ReadBytes(out + "CARS/README.TXT"), "readme");
+    EXPECT_EQ(ListFiles(out, "*.*", true, false).size(), 2u);
+    r = cli({"wad", "extract", wad, "CARS\\CAF\u00E9.tex", "--file", dir / "one.TEX"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadBytes(dir / "one.TEX"), "cafe");
+
+    // Staged files replace the members they stand for, whatever their case;
+    // what stands for none is named and counted out.
+    const std::string staged = dir / "staged/";
+    WriteBytes(staged + "cars/caf\u00E9.tex", "new cafe");
+    WriteBytes(staged + "cars/readme.txt", "new readme");
+    WriteBytes(staged + "cars/extra.bin", "extra");
+    r = cli({"wad", "rebuild", wad, staged, "-o", dir / "rebuilt.wad"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Wrote " + dir / "rebuilt.wad" + ": 2 of 2 members replaced"), npos) << r.err;
+    EXPECT_NE(r.err.find("left out: " + staged + "cars/extra.bin"), npos) << r.err;
+    EXPECT_EQ(r.err.find("left out: " + staged + "cars/readme.txt"), npos) << r.err;
+    EXPECT_TRUE(ReadBytes(dir / "rebuilt.wad") ==
+                demo::BuildWAD({{"cars\\caf\xE9.TEX", "new cafe"}, {"CARS\\README.TXT", "new readme"}}));
+
+    // A file name the code page cannot hold is named, and no archive made;
+    // without it the folder makes the archive again.
+    WriteBytes(out + "\u4E2D.bin", "x");
+    r = cli({"wad", "create", dir / "new.wad", out});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("GP4WAD Error 004: Invalid file name. The game's code page (Windows-1252) cannot hold it: " +
+                         out + "\u4E2D.bin"),
+              npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Nothing was written"), npos) << r.err;
+    EXPECT_FALSE(FileExists(dir / "new.wad"));
+    std::filesystem::remove(out + "\u4E2D.bin");
+    r = cli({"wad", "create", dir / "new.wad", out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    TArchiveMembers made = ArchiveMembers(ReadBytes(dir / "new.wad"));
+    std::sort(made.begin(), made.end());
+    EXPECT_TRUE(made == (TArchiveMembers{{"CARS\\README.TXT", "readme"}, {"cars\\caf\xE9.TEX", "cafe"}}));
+}
+
+TEST_F(CliTest, LiveriesReachAnArchiveNamedInCapitalsAndAFailedStagingWritesNothing)
+{
+    // The game's cars.wad with every member's name in capitals.
+    TArchiveMembers members = ArchiveMembers(*cars_);
+    for (auto& member : members)
+        member.first = UpperCase(member.first);
+    const std::string capitals = demo::BuildWAD(members);
+    WriteBytes(game + "cars.wad", capitals);
+    const std::string folder = dir / "liveries/";
+    CliResult r = cli({"game", "liveries", "export", game, folder, "--team", "3"});
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    // A blue band across the top of the first livery.
+    const QString first = QString::fromStdString(folder + "Lancaster GP - 1.png");
+    QImage livery(first);
+    ASSERT_EQ(livery.size(), QSize(512, 512));
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 512; ++x)
+            livery.setPixelColor(x, y, QColor(0, 0, 255, 255));
+    ASSERT_TRUE(livery.save(first));
+    r = cli({"game", "liveries", "import", game, folder});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Wrote 3 pictures of team 3 into " + game + "cars.wad"), npos) << r.err;
+    EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == capitals);
+    const TArchiveMembers after = ArchiveMembers(ReadBytes(game + "cars.wad"));
+    ASSERT_EQ(after.size(), members.size());
+    for (std::size_t i = 0; i < after.size(); ++i)
+        EXPECT_EQ(after[i].first, members[i].first);
+    TTEXFile high;
+    const std::string edited = MemberBytes(after, "CARS\\HI_WILLIAMS_1.TEX");
+    ASSERT_TRUE(high.LoadFromBuffer(edited.data(), edited.size()));
+    const std::uint8_t* blue = high.GetBitmap(0)->Pixel(100, 100);
+    EXPECT_EQ(std::vector<int>(blue, blue + 4), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_FALSE(MemberBytes(after, "CARS\\WILLIAMS_1.TEX") == MemberBytes(members, "CARS\\WILLIAMS_1.TEX"));
+
+    // A low-resolution member the game lacks: the import says so and stops
+    // before the game's archive is touched; no backup is made.
+    std::erase_if(members, [](const auto& m) { return m.first == "CARS\\WILLIAMS_2.TEX"; });
+    const std::string without = demo::BuildWAD(members);
+    WriteBytes(game + "cars.wad", without);
+    std::filesystem::remove(game + "cars.wad.BAK");
+    r = cli({"game", "liveries", "import", game, folder});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Error saving car texture cars\\williams_2.TEX: it is missing from the game's cars.wad"), npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Nothing was written"), npos) << r.err;
+    EXPECT_EQ(r.err.find("Wrote"), npos) << r.err;
+    EXPECT_TRUE(ReadBytes(game + "cars.wad") == without);
+    EXPECT_FALSE(FileExists(game + "cars.wad.BAK"));
 }
 
 TEST_F(CliTest, DamagedArchivesAreReportedAndRepairedOnlyWhenConfirmed)

@@ -192,18 +192,48 @@ TEST_F(GameTransferTest, SavingStagesSixWholeContainersAndDerivesTheLowResolutio
         EXPECT_EQ(textureWidth(low, 1), textureWidth(hi, 1) / 2);
     }
 
-    // The numbers: a low texture 0 of 128 pixels takes the high texture 0
-    // (team 1, 3, ...), any other width the high texture 1 (team 2, 4, ...).
+    // The numbers keep the sizes they have in the game (texture 0 is 128
+    // pixels wide for team 1, 3, ..., 256 for the others): texture 0 holds the
+    // blocks of the high texture of its size.
     SelectItems({22, 23});
     SaveCarTextures(SelectedItems);
     for (int team = 0; team < 2; ++team) {
         const std::string hi = MemberBytes(members, CarTextureName(team, 2, true));
         const std::string oldLow = MemberBytes(members, CarTextureName(team, 2, false));
         const std::string low = ReadBytes(staged(CarTextureName(team, 2, false)));
-        const std::size_t from = textureWidth(oldLow, 0) == 128 ? 0 : 1;
-        EXPECT_EQ(from, team == 0 ? 0u : 1u);
+        const std::size_t from = team == 0 ? 2 : 1;
+        EXPECT_EQ(textureWidth(oldLow, 0), team == 0 ? 128u : 256u);
         EXPECT_TRUE(textureData(low, 0) == textureData(hi, from)) << team;
-        EXPECT_EQ(textureWidth(low, 0), textureWidth(hi, from));
+        ASSERT_EQ(low.size(), oldLow.size()) << team;
+        for (std::size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(textureWidth(low, i), textureWidth(oldLow, i)) << team << " texture " << i;
+    }
+
+    // High textures of no size the game's low texture has: the full picture
+    // is scaled to it, each pixel the area it covers, and what is
+    // transparent lends no colour. Here three pixels make one, the left half
+    // opaque red, the right half transparent blue.
+    TPicture halves(384, 384);
+    for (int y = 0; y < 384; ++y)
+        for (int x = 0; x < 384; ++x) {
+            std::uint8_t* p = halves.Pixel(x, y);
+            p[0] = x < 192 ? 0 : 255;
+            p[2] = x < 192 ? 255 : 0;
+            p[3] = x < 192 ? 255 : 0;
+        }
+    CarTextureTable[0][2]->SetBitmap(0, halves);
+    CarTextureTable[0][2]->Downsample(2);
+    SelectItems({22});
+    SaveCarTextures(SelectedItems);
+    TTEXFile scaled(staged(CarTextureName(0, 2, false)));
+    ASSERT_EQ(scaled.Count, 3u);
+    ASSERT_EQ(scaled.GetHeader(0).Width(), 128u);
+    EXPECT_EQ(scaled.GetHeader(0).Height(), 128u);
+    EXPECT_EQ(scaled.GetHeader(1).Width(), 64u);
+    for (const auto& [x, colour] : {std::pair{0, 0xFFFF0000u}, std::pair{63, 0xFFFF0000u}, std::pair{64, 0u},
+                                    std::pair{127, 0u}}) {
+        const std::uint8_t* p = scaled.GetBitmap(0)->Pixel(x, 77);
+        EXPECT_EQ(std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0], colour) << x;
     }
 
     // An edited livery is encoded afresh, into the staged high and low containers.
@@ -227,8 +257,12 @@ TEST_F(GameTransferTest, WhatCannotBeStagedIsSkippedWithItsName)
 {
     SelectItems({25});
     LoadCarTextures(SelectedItems);
+    SaveCarTextures(SelectedItems);
+    EXPECT_EQ(ListFiles(Settings.ExportPath, "*.*", true, false).size(), 6u);
     // A slot that did not load, a low member the archive lacks, and a high
-    // container with a texture that could not be read.
+    // container with a texture that could not be read: what an earlier save
+    // staged for them goes too, so that it does not reach the game in
+    // their place.
     CarTextureTable[3][0].reset();
     Members members = ArchiveMembers(*cars_);
     members.erase(std::find_if(members.begin(), members.end(), [](const auto& m) { return m.first == "cars\\benetton_2.TEX"; }));
@@ -239,6 +273,51 @@ TEST_F(GameTransferTest, WhatCannotBeStagedIsSkippedWithItsName)
         .expectError("Error saving car texture cars\\hi_benetton_3.TEX*");
     SaveCarTextures(SelectedItems);
     EXPECT_EQ(ListFiles(Settings.ExportPath, "*.*", true, false), std::vector<std::string>{staged("cars\\hi_benetton_2.TEX")});
+}
+
+TEST_F(GameTransferTest, AnArchiveWithItsNamesInCapitalsTakesTheEditedLiveries)
+{
+    // The game's cars.wad with every name in capitals, at the same offsets.
+    Members members = ArchiveMembers(*cars_);
+    for (auto& member : members)
+        member.first = UpperCase(member.first);
+    const std::string capitals = demo::BuildWAD(members);
+    WriteBytes(game + "cars.wad", capitals);
+    SelectItems({24});
+    ImportSelected();
+    ASSERT_TRUE(CarTextureTable[2][0]);
+    TTEXFile& livery = *CarTextureTable[2][0];
+    TPicture edited = *livery.GetBitmap(0);
+    for (std::size_t i = 0; i < edited.Pixels.size(); i += 4)
+        edited.Pixels[i] = 255;
+    livery.SetBitmap(0, edited);
+    livery.Downsample(2);
+    script->expectMessage(backupMessage());
+    SelectItems({24});
+    const std::vector<TAppliedArchive> applied = ExportSelected();
+
+    // Staged under the archive's own names, and every one of them taken.
+    EXPECT_TRUE(FileExists(Settings.ExportPath + "cars.wad/CARS/HI_WILLIAMS_1.TEX"));
+    ASSERT_EQ(applied.size(), 1u);
+    EXPECT_EQ(applied[0].Archive, game + "cars.wad");
+    std::vector<std::string> replaced;
+    for (const auto& r : applied[0].Report.Replaced)
+        replaced.push_back(r.Member);
+    EXPECT_EQ(replaced, (std::vector<std::string>{"CARS\\HI_WILLIAMS_1.TEX", "CARS\\WILLIAMS_1.TEX", "CARS\\HI_WILLIAMS_2.TEX",
+                                                  "CARS\\WILLIAMS_2.TEX", "CARS\\HI_WILLIAMS_3.TEX", "CARS\\WILLIAMS_3.TEX"}));
+    EXPECT_TRUE(applied[0].Report.Unused.empty());
+
+    EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == capitals);
+    const Members after = ArchiveMembers(ReadBytes(game + "cars.wad"));
+    ASSERT_EQ(after.size(), members.size());
+    for (std::size_t i = 0; i < members.size(); ++i)
+        EXPECT_EQ(after[i].first, members[i].first);
+    TWADFile wad(game + "cars.wad");
+    ASSERT_TRUE(wad.ReadDirectory());
+    const auto hi = wad.LoadTexture(wad.IndexOf("cars\\hi_williams_1.TEX"));
+    ASSERT_TRUE(hi);
+    EXPECT_EQ(hi->GetBitmap(0)->Pixel(10, 10)[0], 255) << "blue channel of the edited livery";
+    EXPECT_FALSE(MemberBytes(after, "CARS\\WILLIAMS_1.TEX") == MemberBytes(members, "CARS\\WILLIAMS_1.TEX"));
 }
 
 TEST_F(GameTransferTest, ExportWritesOnlyWhatWasImported)
@@ -297,6 +376,8 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     EXPECT_TRUE(ReadBytes(game + "F1GSTATE.SAV") == save);
     EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
     EXPECT_FALSE(std::filesystem::equivalent(game + "cars.wad", game + "cars.wad.BAK"));
+    // Every texture keeps its size, the low-resolution ones made anew included.
+    EXPECT_EQ(ReadBytes(game + "cars.wad").size(), cars_->size());
     // The same members in the same order; the high liveries as they were.
     const Members before = ArchiveMembers(*cars_);
     const Members after = ArchiveMembers(ReadBytes(game + "cars.wad"));

@@ -482,3 +482,42 @@ TEST(Downsample, NothingToDoOrNothingToDrawFrom)
     EXPECT_FALSE(tex.Downsample(0));
     EXPECT_EQ(*tex.GetBitmap(1), second);
 }
+
+TEST(ScalePicture, EachPixelIsTheAreaItCoversWeightedByAlpha)
+{
+    auto picture = [](int width, int height, std::vector<std::uint32_t> argb) {
+        TPicture p(width, height);
+        for (std::size_t i = 0; i < argb.size(); ++i)
+            for (int c = 0; c < 4; ++c)
+                p.Pixels[4 * i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(argb[i] >> (8 * c));
+        return p;
+    };
+    auto argbAt = [](const TPicture& p, int x, int y) {
+        const std::uint8_t* px = p.Pixel(x, y);
+        return std::uint32_t(px[3]) << 24 | std::uint32_t(px[2]) << 16 | std::uint32_t(px[1]) << 8 | px[0];
+    };
+
+    // The same size: the same picture.
+    TPicture mixed(12, 8);
+    std::mt19937 random(7);
+    for (std::uint8_t& b : mixed.Pixels)
+        b = static_cast<std::uint8_t>(random());
+    EXPECT_EQ(ScalePicture(mixed, 12, 8), mixed);
+
+    // Three grey pixels to two: each takes one whole pixel and half of the
+    // middle one; one pixel to three: three copies.
+    const TPicture row = picture(3, 1, {0xFF000000, 0xFF5A5A5A, 0xFFB4B4B4});
+    const TPicture two = ScalePicture(row, 2, 1);
+    EXPECT_EQ(argbAt(two, 0, 0), 0xFF1E1E1Eu); // (0 * 2 + 90) / 3 = 30
+    EXPECT_EQ(argbAt(two, 1, 0), 0xFF969696u); // (90 + 180 * 2) / 3 = 150
+    EXPECT_EQ(ScalePicture(picture(1, 1, {0x80102030}), 3, 1), picture(3, 1, {0x80102030, 0x80102030, 0x80102030}));
+
+    // What is transparent lends no colour, however much of the area it
+    // covers; where all is transparent, the colours are averaged plainly.
+    const TPicture quad = picture(2, 2, {0xFFFF0000, 0x000000FF, 0x000000FF, 0x000000FF});
+    EXPECT_EQ(argbAt(ScalePicture(quad, 1, 1), 0, 0), 0x40FF0000u);
+    EXPECT_EQ(argbAt(ScalePicture(picture(2, 1, {0x00FF0000, 0x000000FF}), 1, 1), 0, 0), 0x00800080u);
+
+    EXPECT_TRUE(ScalePicture(row, 0, 4).Empty());
+    EXPECT_TRUE(ScalePicture(TPicture(), 4, 4).Empty());
+}

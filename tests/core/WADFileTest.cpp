@@ -24,7 +24,7 @@ namespace {
 const std::string ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const std::string ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
 const std::string ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies outside the archive file: ";
-const std::string ErrLinkOnTheWay = "GP4WAD Error 004: A folder on the member's way is a link, which is not followed: ";
+const std::string ErrLinkOnTheWay = "GP4WAD Error 005: A folder on the member's way is a link, which is not followed: ";
 
 std::string readMember(const TWADFile& wad, int index)
 {
@@ -433,4 +433,84 @@ TEST_F(WADFileTest, DemoCarsArchiveLoadsEveryCarTextureAndSurvivesARoundTrip)
     for (int i = 0; i < back.Count; ++i)
         roundTrip.emplace(back.Entries[static_cast<std::size_t>(i)].NameString(), readMember(back, i));
     EXPECT_EQ(roundTrip, original);
+}
+
+TEST_F(WADFileTest, MembersAndFilesMeetThroughTheCodePageInAnyLetterCase)
+{
+    const Members members = {
+        {"CARS\\HI_X_1.TEX", "hi"}, {"cars\\caf\xE9.TEX", "cafe"}, {"cars/sub\\Low.TEX", "low"}, {"a.bin", "a"}};
+    TWADFile wad = archive("n.wad", members);
+
+    // A member's name becomes a file's through the code page, in the listing,
+    // the mapping and the extraction alike; the folder makes it back.
+    EXPECT_EQ(wad.ListEntries()[1].Name, "cars\\caf\u00E9.TEX");
+    EXPECT_EQ(MemberFilePath(dir / "t", members[1].first), dir / "t/cars/caf\u00E9.TEX");
+    wad.ExtractAll(dir / "t");
+    EXPECT_EQ(treeOf(dir / "t/"), (std::set<std::pair<std::string, std::string>>{{"CARS/HI_X_1.TEX", "hi"},
+                                                                               {"cars/caf\u00E9.TEX", "cafe"},
+                                                                               {"cars/sub/Low.TEX", "low"},
+                                                                               {"a.bin", "a"}}));
+    EXPECT_EQ(FileMemberName(dir / "t", dir / "t/cars/caf\u00E9.TEX"), "cars\\caf\xE9.TEX");
+    TWADFile made;
+    ASSERT_TRUE(made.CreateFromDirectory(dir / "made.wad", dir / "t", true));
+    std::set<std::string> names;
+    for (const TWADEntry& e : made.Entries)
+        names.insert(e.NameString());
+    EXPECT_EQ(names, (std::set<std::string>{"CARS\\HI_X_1.TEX", "cars\\caf\xE9.TEX", "cars\\sub\\Low.TEX", "a.bin"}));
+
+    // Staged files stand for their members in any ASCII letter case; the
+    // report names what replaced what and what stood for nothing.
+    const std::string s = dir / "s/";
+    WriteBytes(s + "cars/hi_x_1.tex", "new hi");
+    WriteBytes(s + "Cars/Caf\u00E9.tex", "new cafe");
+    WriteBytes(s + "CARS/SUB/LOW.TEX", "new low");
+    WriteBytes(s + "cars/other.TEX", "other");
+    WriteBytes(s + "cars/CAF\u00C9.TEX", "not folded");
+    WriteBytes(s + "caf\xE9.bin", "not UTF-8");
+    TWADRebuildReport report = wad.Rebuild(dir / "r.wad", s);
+    EXPECT_EQ(ReadBytes(dir / "r.wad"), demo::BuildWAD({{"CARS\\HI_X_1.TEX", "new hi"},
+                                                        {"cars\\caf\xE9.TEX", "new cafe"},
+                                                        {"cars/sub\\Low.TEX", "new low"},
+                                                        {"a.bin", "a"}}));
+    ASSERT_EQ(report.Replaced.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(report.Replaced[static_cast<std::size_t>(i)].Index, i);
+        EXPECT_EQ(report.Replaced[static_cast<std::size_t>(i)].Member, members[static_cast<std::size_t>(i)].first);
+    }
+    EXPECT_EQ(report.Replaced[1].File, s + "Cars/Caf\u00E9.tex");
+    EXPECT_EQ(std::set<std::string>(report.Unused.begin(), report.Unused.end()),
+              (std::set<std::string>{s + "cars/other.TEX", s + "cars/CAF\u00C9.TEX", s + "caf\xE9.bin"}));
+    EXPECT_TRUE(report.Took("cars\\hi_x_1.tex") && report.Took("CARS/SUB/low.tex"));
+    EXPECT_FALSE(report.Took("a.bin") || report.Took("cars\\other.TEX"));
+
+    // A file spelt as the member is taken before one spelt otherwise; two
+    // spelt otherwise cannot be told apart, and nothing is written.
+    WriteBytes(s + "CARS/HI_X_1.TEX", "exact");
+    report = wad.Rebuild(dir / "r.wad", s);
+    EXPECT_EQ(report.Replaced[0].File, s + "CARS/HI_X_1.TEX");
+    EXPECT_NE(std::find(report.Unused.begin(), report.Unused.end(), s + "cars/hi_x_1.tex"), report.Unused.end());
+    std::filesystem::remove(s + "CARS/HI_X_1.TEX");
+    WriteBytes(s + "cars/HI_x_1.TEX", "second");
+    const std::string before = ReadBytes(dir / "r.wad");
+    EXPECT_THROW(wad.Rebuild(dir / "r.wad", s), EFileError);
+    EXPECT_EQ(ReadBytes(dir / "r.wad"), before);
+
+    // A file whose name the code page cannot hold makes no archive; each is named.
+    WriteBytes(dir / "bad/ok.txt", "ok");
+    WriteBytes(dir / "bad/\u4E2D.txt", "x");
+    WriteBytes(dir / "bad/caf\xE9.txt", "y");
+    script->expectError("GP4WAD Error 004: Invalid file name. The game's code page (Windows-1252) cannot hold it: *")
+        .expectError("GP4WAD Error 004: Invalid file name. The game's code page (Windows-1252) cannot hold it: *");
+    EXPECT_FALSE(made.CreateFromDirectory(dir / "made.wad", dir / "bad", true));
+    const std::vector<std::string>& log = script->log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [&](const std::string& line) {
+                                return line.find(dir / "bad/\u4E2D.txt") != std::string::npos ||
+                                       line.find(dir / "bad/caf\xE9.txt") != std::string::npos;
+                            }),
+              2);
+    EXPECT_EQ(made.Count, 4);
+    TWADFile still(dir / "made.wad");
+    ASSERT_TRUE(still.ReadDirectory());
+    EXPECT_EQ(still.Count, 4);
 }

@@ -374,6 +374,32 @@ private slots:
         QCOMPARE(window->imgTexture->size(), QSize(512, 512));
     }
 
+    // A low-resolution member the game's archive lacks: the save says what
+    // went into cars.wad and what did not.
+    void aSaveSaysWhatWentIntoTheGame()
+    {
+        openWindow();
+        load(3);
+        Members members = demo::MakeDemoCarMembers();
+        std::erase_if(members, [](const auto& m) { return m.first == "cars\\benetton_2.TEX"; });
+        const std::string without = demo::BuildWAD(members);
+        WriteBytes(game + "cars.wad", without);
+        (*script)
+            ->expectError("Error saving car texture cars\\benetton_2.TEX: it is missing from the game's cars.wad")
+            .expectMessage(backupMessage())
+            .expectMessage("Written into " + game +
+                           "cars.wad:\r\nTeam 4: Liveries 1, Liveries 2 (high resolution only), Numbers\r\n\r\n"
+                           "Not written (cars.wad keeps what it had):\r\ncars\\benetton_2.TEX");
+        QTest::mouseClick(window->sbExport1, Qt::LeftButton);
+        QVERIFY(ReadBytes(game + "cars.wad.BAK") == without);
+        QCOMPARE(ArchiveMembers(ReadBytes(game + "cars.wad")).size(), members.size());
+
+        // A team that was not loaded is not saved, and nothing is said of it.
+        window->lbTeams->setCurrentRow(4);
+        (*script)->expectMessage(backupMessage());
+        QTest::mouseClick(window->sbExport1, Qt::LeftButton);
+    }
+
     // Team 1's first livery out to a TGA file, edited by Pillow, back in and
     // saved into the game.
     void anEditedLiveryReachesTheGame()
@@ -413,7 +439,9 @@ private slots:
         QCOMPARE(largestDifference(*CarTextureTable[1][0]->GetBitmap(0), editedPixels, 512, whole), 0);
         QCOMPARE(shown(), ToOpaqueImage(*CarTextureTable[1][0]->GetBitmap(0)));
 
-        (*script)->expectMessage(backupMessage());
+        (*script)
+            ->expectMessage(backupMessage())
+            .expectMessage("Written into " + game + "cars.wad:\r\nTeam 2: Liveries 1, Liveries 2, Numbers");
         QTest::mouseClick(window->sbExport1, Qt::LeftButton);
 
         QVERIFY(ReadBytes(game + "cars.wad.BAK") == cars);

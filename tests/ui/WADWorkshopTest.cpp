@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 using namespace paddock;
@@ -175,6 +176,15 @@ private slots:
         QCOMPARE(QString::fromStdString(request.fileName), QStringLiteral("hi_bar_1.TEX"));
         QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("All files|*.*"));
         QCOMPARE(QString::fromStdString(ReadBytes(*dir / "chosen.bin")), QStringLiteral("0123456789"));
+
+        // Names in the game's code page are listed and proposed as such.
+        WriteBytes(*dir / "names.wad", demo::BuildWAD({{"cars\\caf\xE9.TEX", "cafe"}}));
+        load(*dir / "names.wad");
+        QCOMPARE(row(0)[1], QString::fromUtf8("cars\\caf\u00E9.TEX"));
+        window->lvEntries->setCurrentItem(window->lvEntries->topLevelItem(0));
+        (*script)->expectSaveFile(std::nullopt);
+        QTest::mouseClick(window->BitBtn2, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString((*script)->fileRequests().back().fileName), QString::fromUtf8("caf\u00E9.TEX"));
     }
 
     void createAsksTwiceAndWritesTheArchive()
@@ -198,6 +208,18 @@ private slots:
         QVERIFY(ReadBytes(*dir / "new.wad") == demo::BuildWAD({{"only.txt", "12345"}}));
         // The loaded archive and the list are not touched.
         QVERIFY(!window->Archive());
+
+        // A file whose name the game's code page cannot hold is named, and
+        // the archive is not written.
+        WriteBytes(*dir / "tree/\u4E2D.txt", "x");
+        (*script)
+            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
+            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "new.wad")
+            .expectError("GP4WAD Error 004: Invalid file name. The game's code page (Windows-1252) cannot hold it: " +
+                         *dir / "tree/\u4E2D.txt");
+        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
+        QVERIFY(ReadBytes(*dir / "new.wad") == demo::BuildWAD({{"only.txt", "12345"}}));
+        std::filesystem::remove(*dir / "tree/\u4E2D.txt");
 
         // A folder that is not there is named, and no archive is written.
         (*script)
