@@ -2,6 +2,7 @@
 // the archive rebuild of the export, on any archive.
 #include "cli/Commands.h"
 
+#include "app/FileTransaction.h"
 #include "app/Tools.h"
 #include "cli/Terminal.h"
 #include "formats/CodePage.h"
@@ -199,18 +200,20 @@ void rebuild(const RebuildJob& job)
     const auto wad = openArchive(job.archive);
     const bool inPlace = job.output.empty() || sameFile(job.archive, job.output);
     const std::string target = inPlace ? job.archive : job.output;
+    // As the export into the game: the archive as it was stays beside it,
+    // and the backup and the rebuilt archive take their places together.
+    TFileTransaction transaction;
+    const std::string backup = job.archive + ".BAK";
     if (inPlace) {
-        // As the export into the game: the archive as it was stays beside it.
-        const std::string backup = job.archive + ".BAK";
-        if (!CopyFileForced(job.archive, backup))
-            throw CommandFailed("The backup " + backup + " could not be created. " + job.archive +
-                                " was left as it was.");
-        Terminal().message("A backup of " + job.archive + " was written to " + backup);
+        transaction.Backup(job.archive, backup);
     } else {
         RefuseExisting(target, job.force);
         EnsureFolderOf(target);
     }
     const TWADRebuildReport report = wad->Rebuild(target, job.folder);
+    transaction.Commit();
+    if (inPlace)
+        Terminal().message("A backup of " + job.archive + " was written to " + backup);
     // The files the folder holds that replace no member: misspelt, of
     // another archive, or named with what the code page cannot hold.
     for (const std::string& file : report.Unused)
