@@ -14,8 +14,12 @@ packages=(
   llvm-14
   # independent readers and writers for the interoperability tests
   python3 python3-pil imagemagick assimp-utils
-  # a display server for running without a desktop
-  xvfb xauth
+  # a display server for running without a desktop, a window manager and
+  # keystrokes for driving the program there
+  xvfb xauth openbox xdotool
+  # the Debian package (scripts/package.sh) and its check: dependencies from
+  # the binaries, the manual page from --help, lintian
+  dpkg-dev help2man lintian desktop-file-utils appstream
 )
 
 missing=()

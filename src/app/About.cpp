@@ -1,6 +1,7 @@
 #include "app/About.h"
 
 #include "app/Icons.h"
+#include "app/Settings.h"
 #include "ui/WindowSize.h"
 
 #include <QFrame>
@@ -56,6 +57,14 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
     rightColumn->addWidget(thanks);
     rightColumn->addStretch(1);
 
+    // Where this run keeps its settings: beside the program, or in the
+    // user's configuration folder for an installed program.
+    auto* settings = new QLabel(this);
+    settings->setObjectName(QStringLiteral("lbSettings"));
+    settings->setWordWrap(true);
+    settings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    settings->setText(QStringLiteral("Settings file: ") + QString::fromStdString(SettingsFile()));
+
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("BitBtn1"));
     ok->setDefault(true);
@@ -69,6 +78,7 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
     window->setContentsMargins(8, 8, 8, 8);
     window->setSpacing(10);
     window->addLayout(panels, 1);
+    window->addWidget(settings);
     window->addWidget(ok, 0, Qt::AlignHCenter);
     FixLaidOutClientSize(*this, QSize(500, 334));
 }

@@ -124,27 +124,31 @@ QIcon MakeToolIcon(ToolIcon which)
     return icon;
 }
 
+QPixmap DrawProgramIcon(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    // A chequered flag on a pole.
+    p.setPen(QPen(QColor(60, 60, 60), 2));
+    p.drawLine(QPointF(5, 3), QPointF(5, 30));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            p.fillRect(QRectF(6 + x * 4, 4 + y * 4, 4, 4), (x + y) % 2 ? Qt::white : Qt::black);
+    p.setPen(QPen(QColor(200, 20, 20), 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(6, 4, 24, 16));
+    p.end();
+    return pixmap;
+}
+
 QIcon MakeProgramIcon()
 {
     QIcon icon;
-    for (int size : {16, 32, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        // A chequered flag on a pole.
-        p.setPen(QPen(QColor(60, 60, 60), 2));
-        p.drawLine(QPointF(5, 3), QPointF(5, 30));
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 6; ++x)
-                p.fillRect(QRectF(6 + x * 4, 4 + y * 4, 4, 4), (x + y) % 2 ? Qt::white : Qt::black);
-        p.setPen(QPen(QColor(200, 20, 20), 1.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(QRectF(6, 4, 24, 16));
-        p.end();
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 32, 64})
+        icon.addPixmap(DrawProgramIcon(size));
     return icon;
 }
 

@@ -9,5 +9,7 @@ enum class ToolIcon { TeamsAndDrivers, CarTextures, WADWorkshop, TEXWorkshop, Co
 
 QIcon MakeToolIcon(ToolIcon which);
 QIcon MakeProgramIcon();
+// The program's icon drawn at size x size pixels.
+QPixmap DrawProgramIcon(int size);
 
 } // namespace paddock

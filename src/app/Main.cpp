@@ -167,11 +167,7 @@ void TMainForm::buildToolBar()
 
 void TMainForm::FormCreate(const std::string& programPath)
 {
-    Settings.ProgramPath = AddTrailingBackslash(
-        programPath.empty() ? ToStdString(QCoreApplication::applicationDirPath()) : programPath);
-    Settings.TempPath = Settings.ProgramPath + "PADDOCKTEMP" + PathDelim;
-    Settings.ExportPath = Settings.TempPath + "Export" + PathDelim;
-    Settings.DebugInfoPath = Settings.ProgramPath + "DebugInfo.EIF";
+    SetProgramPaths(programPath.empty() ? ToStdString(QCoreApplication::applicationDirPath()) : programPath);
     // A folder that cannot be made is not reported here; what writes into it
     // later fails then.
     ForceDirectories(Settings.TempPath);

@@ -30,6 +30,8 @@ TDirectoryEdit::TDirectoryEdit(QWidget* parent) : QWidget(parent)
     button_->setToolTip(QStringLiteral("Choose a folder"));
     layout->addWidget(edit_);
     layout->addWidget(button_);
+    // Focus given to the field goes to its text.
+    setFocusProxy(edit_);
     connect(button_, &QToolButton::clicked, this, Guarded(this, &TDirectoryEdit::ButtonClick));
 }
 
@@ -128,6 +130,8 @@ void TFrmOptions::FormShow()
 {
     deGamePath->setText(ToQString(Settings.GamePath));
     eExecutable->setText(ToQString(ExtractFileName(Settings.GameExePath)));
+    // The game folder is what the window is opened for.
+    deGamePath->setFocus();
 }
 
 void TFrmOptions::bbOKClick()

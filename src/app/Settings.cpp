@@ -1,12 +1,16 @@
 #include "app/Settings.h"
 
+#include "app/FileError.h"
+#include "app/FileSystem.h"
 #include "app/Profile.h"
 #include "app/Tools.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <utility>
 
 namespace paddock {
 
@@ -26,7 +30,99 @@ std::string SettingsFile()
     // One file whatever the case of its name: "Paddock.INI" when it exists,
     // else a file of that name in another case, else "Paddock.INI" (created
     // by the first write).
-    return FindFileNoCase(Settings.ProgramPath, SettingsFileName);
+    return FindFileNoCase(Settings.ConfigPath.empty() ? Settings.ProgramPath : Settings.ConfigPath, SettingsFileName);
+}
+
+namespace {
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+// $VARIABLE, else HOME + fallback, with "Paddock" appended.
+std::string userFolder(const char* variable, const char* fallback)
+{
+#ifdef _WIN32
+    (void)fallback;
+    std::string base = environment(variable);
+    if (base.empty())
+        base = environment("USERPROFILE");
+#else
+    std::string base = environment(variable);
+    if (base.empty() || base.front() != '/') {
+        const std::string home = environment("HOME");
+        base = home.empty() ? std::string() : AddTrailingBackslash(home) + fallback;
+    }
+#endif
+    return base.empty() ? std::string() : AddTrailingBackslash(AddTrailingBackslash(base) + "Paddock");
+}
+
+} // namespace
+
+std::string UserConfigFolder()
+{
+#ifdef _WIN32
+    return userFolder("APPDATA", "");
+#else
+    return userFolder("XDG_CONFIG_HOME", ".config");
+#endif
+}
+
+std::string UserCacheFolder()
+{
+#ifdef _WIN32
+    return userFolder("LOCALAPPDATA", "");
+#else
+    return userFolder("XDG_CACHE_HOME", ".cache");
+#endif
+}
+
+bool FolderWritable(const std::string& folder)
+{
+    if (!DirectoryExists(folder))
+        return false;
+    // A file made and removed at once tells what permissions, attributes
+    // and read-only media leave of the folder.
+    try {
+        TTempPath probe;
+        std::FILE* file = CreateTempBeside(AddTrailingBackslash(folder) + SettingsFileName, probe);
+        std::fclose(file);
+        return true;
+    } catch (const EFileError&) {
+        return false;
+    }
+}
+
+namespace {
+// The settings folder and the working folder's parent of a program there.
+std::pair<std::string, std::string> programFolders(const std::string& programPath)
+{
+    if (!FolderWritable(programPath) && !UserConfigFolder().empty() && !UserCacheFolder().empty())
+        return {UserConfigFolder(), UserCacheFolder()};
+    return {programPath, programPath};
+}
+} // namespace
+
+std::string SettingsFileFor(const std::string& programPath)
+{
+    const std::string config = programFolders(AddTrailingBackslash(programPath)).first;
+    return FindFileNoCase(config, SettingsFileName);
+}
+
+void SetProgramPaths(const std::string& programPath)
+{
+    Settings.ProgramPath = AddTrailingBackslash(programPath);
+    const auto [config, work] = programFolders(Settings.ProgramPath);
+    if (config != Settings.ProgramPath) {
+        ForceDirectories(config);
+        ForceDirectories(work);
+    }
+    Settings.ConfigPath = config;
+    Settings.TempPath = work + "PADDOCKTEMP" + PathDelim;
+    Settings.ExportPath = Settings.TempPath + "Export" + PathDelim;
+    Settings.DebugInfoPath = work + "DebugInfo.EIF";
 }
 
 std::uint8_t AccessModeFromText(const std::string& text)

@@ -17,6 +17,10 @@ inline constexpr const char* SaveFileName = "F1GSTATE.SAV";
 // Every folder ends with the path delimiter.
 struct TSettings {
     std::string ProgramPath;
+    // The folder of the settings file: ProgramPath for a program that may
+    // write its own folder, else the user's configuration folder; empty
+    // means ProgramPath.
+    std::string ConfigPath;
     std::string TempPath;
     std::string ExportPath;
     std::string DebugInfoPath;
@@ -30,9 +34,27 @@ extern TSettings Settings;
 enum : std::uint8_t { AccessUser = 1, AccessAdvanced = 2, AccessDeveloper = 3 };
 extern std::uint8_t AccessMode;
 
-// The settings file in the program folder, found without regard to the case
-// of its name; every reader and writer of the settings uses this one path.
+// The settings file in its folder (ConfigPath), found without regard to the
+// case of its name; every reader and writer of the settings uses this one path.
 std::string SettingsFile();
+
+// Where the program keeps its settings and its working folder. A program
+// whose folder may be written is portable: its settings, working folder
+// (PADDOCKTEMP) and debug information stay beside it. An installed program
+// keeps its settings in the user's configuration folder and the rest in the
+// user's cache folder (below), created when missing. Sets ProgramPath,
+// ConfigPath, TempPath, ExportPath and DebugInfoPath.
+void SetProgramPaths(const std::string& programPath);
+// The settings file a program in that folder uses, without creating anything.
+std::string SettingsFileFor(const std::string& programPath);
+// True when new files may be made in the folder.
+bool FolderWritable(const std::string& folder);
+// The user's configuration and cache folders for Paddock, ending with the
+// path delimiter: $XDG_CONFIG_HOME/Paddock/ (else ~/.config/Paddock/) and
+// $XDG_CACHE_HOME/Paddock/ (else ~/.cache/Paddock/); on Windows
+// %APPDATA%\Paddock\ and %LOCALAPPDATA%\Paddock\.
+std::string UserConfigFolder();
+std::string UserCacheFolder();
 
 // Reads the game folder, executable name and access mode; shows the first-start
 // message until the program has once ended normally.

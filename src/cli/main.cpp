@@ -1,6 +1,8 @@
 // paddock-cli: the archive, texture, game-data and mesh jobs of Paddock from a
 // terminal or a script, through the same core as the windows. Exit codes: 0
 // done, 1 the job failed (the reason on stderr), 2 bad usage.
+#include "app/Settings.h"
+#include "app/Tools.h"
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
 
@@ -8,9 +10,14 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <iterator>
 #include <new>
+#include <string>
+#include <system_error>
 
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
@@ -19,6 +26,24 @@
 #endif
 
 using namespace paddock::cli;
+
+namespace {
+
+// The folder of this program, ending with the path delimiter.
+std::string ProgramFolder()
+{
+#ifdef _WIN32
+    wchar_t path[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+    return paddock::ExtractFilePath(paddock::FromPath(std::filesystem::path(std::wstring(path, n))));
+#else
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : paddock::ExtractFilePath(paddock::FromPath(self));
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -30,6 +55,11 @@ int main(int argc, char** argv)
     app.fallthrough();
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "No progress bar and no closing notes");
+    // paddock-cli reads no settings; paddock beside it keeps its own in the
+    // file named here.
+    app.set_version_flag("--version", "paddock-cli " PADDOCK_VERSION "\nSettings file of paddock in " +
+                                          ProgramFolder() + ": " + paddock::SettingsFileFor(ProgramFolder()) +
+                                          " (paddock-cli itself reads no settings)");
 
     Job job;
     AddWadCommands(app, job);

@@ -1,4 +1,5 @@
 #include "app/FileError.h"
+#include "app/FileSystem.h"
 #include "app/Items.h"
 #include "app/Profile.h"
 #include "app/Settings.h"
@@ -12,7 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <utility>
+#include <vector>
 
 using namespace paddock;
 using namespace paddock::testing;
@@ -263,3 +269,54 @@ TEST(ItemSets, SelectionCodesAndRanges)
     EXPECT_FALSE(AnyItemSelected(SelectedItems, 21, 20));
     EXPECT_TRUE(AnyItemSelected(SelectedItems, -5, 21));
 }
+
+#ifndef _WIN32
+TEST_F(SettingsTest, AProgramThatMayNotWriteItsFolderKeepsItsSettingsInTheUsersFolders)
+{
+    // The environment as it was, put back at the end.
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    const std::string program = dir / "bin/";
+    ForceDirectories(program);
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+
+    // A folder it may write: the program is portable, everything beside it.
+    SetProgramPaths(program);
+    EXPECT_EQ(Settings.ConfigPath, program);
+    EXPECT_EQ(Settings.TempPath, program + "PADDOCKTEMP/");
+    EXPECT_EQ(SettingsFile(), program + "Paddock.INI");
+    EXPECT_EQ(SettingsFileFor(program), program + "Paddock.INI");
+    EXPECT_FALSE(DirectoryExists(dir / "config"));
+
+    // An installed program: settings in the user's configuration folder,
+    // the working folder and debug information in the cache folder.
+    SetFileFault([&program](TFileOp op, const std::string& path) {
+        if (op == TFileOp::Create && ExtractFilePath(path) == program)
+            throw EFileError("Cannot create file", path, "Permission denied", EACCES);
+    });
+    EXPECT_EQ(SettingsFileFor(program), dir / "config/Paddock/Paddock.INI");
+    SetProgramPaths(program);
+    EXPECT_EQ(Settings.ProgramPath, program);
+    EXPECT_EQ(Settings.ConfigPath, dir / "config/Paddock/");
+    EXPECT_EQ(Settings.TempPath, dir / "cache/Paddock/PADDOCKTEMP/");
+    EXPECT_EQ(Settings.ExportPath, dir / "cache/Paddock/PADDOCKTEMP/Export/");
+    EXPECT_EQ(Settings.DebugInfoPath, dir / "cache/Paddock/DebugInfo.EIF");
+    EXPECT_TRUE(DirectoryExists(dir / "config/Paddock"));
+    EXPECT_EQ(SettingsFile(), dir / "config/Paddock/Paddock.INI");
+    // Without the XDG variables (or with relative ones): below the home folder.
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("XDG_CACHE_HOME", "relative", 1);
+    setenv("HOME", (dir / "home").c_str(), 1);
+    SetProgramPaths(program);
+    EXPECT_EQ(Settings.ConfigPath, dir / "home/.config/Paddock/");
+    EXPECT_EQ(Settings.TempPath, dir / "home/.cache/Paddock/PADDOCKTEMP/");
+    SetFileFault({});
+
+    for (const auto& [name, value] : saved)
+        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+}
+#endif
