@@ -12,8 +12,12 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
+
+#include <string>
+#include <vector>
 #else
 #include <unistd.h>
 #endif
@@ -22,6 +26,29 @@ using namespace paddock::cli;
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    // The arguments as the user typed them, in UTF-8 like every name in the
+    // program (the C library's are in the system's code page, which cannot
+    // hold every file name); the console shows what is written in UTF-8.
+    std::vector<std::string> arguments;
+    std::vector<char*> pointers;
+    if (int count = 0; wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i) {
+            const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string text(n > 0 ? static_cast<std::size_t>(n - 1) : 0, '\0');
+            if (n > 1)
+                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
+            arguments.push_back(std::move(text));
+        }
+        LocalFree(wide);
+        for (std::string& a : arguments)
+            pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        argc = count;
+        argv = pointers.data();
+    }
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     CLI::App app{"The archive, texture, game-data and mesh jobs of Paddock, the editor for Grand Prix 4 (v1.0), "
                  "from the command line. Exit codes: 0 done, 1 the job failed, 2 bad usage.",
                  "paddock-cli"};

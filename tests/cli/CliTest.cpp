@@ -25,8 +25,7 @@
 #include "ScriptedInteraction.h"
 #include "TempDir.h"
 
-#include <QColor>
-#include <QImage>
+#include "formats/PNG.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -464,13 +463,19 @@ TEST_F(CliTest, LiveriesReachAnArchiveNamedInCapitalsAndAFailedStagingWritesNoth
     ASSERT_EQ(r.code, 0) << r.err;
 
     // A blue band across the top of the first livery.
-    const QString first = QString::fromStdString(folder + "Lancaster GP - 1.png");
-    QImage livery(first);
-    ASSERT_EQ(livery.size(), QSize(512, 512));
+    const std::string first = folder + "Lancaster GP - 1.png";
+    const std::string png = ReadBytes(first);
+    TPicture livery;
+    ASSERT_EQ(DecodePNG(reinterpret_cast<const std::uint8_t*>(png.data()), png.size(), livery), PNGStatus::Ok);
+    ASSERT_EQ(livery.Width, 512);
+    ASSERT_EQ(livery.Height, 512);
     for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 512; ++x)
-            livery.setPixelColor(x, y, QColor(0, 0, 255, 255));
-    ASSERT_TRUE(livery.save(first));
+        for (int x = 0; x < 512; ++x) {
+            const std::uint8_t blue[4] = {255, 0, 0, 255};
+            std::copy(blue, blue + 4, livery.Pixel(x, y));
+        }
+    const std::vector<std::uint8_t> painted = EncodePNG(livery);
+    WriteBytes(first, std::string(painted.begin(), painted.end()));
     r = cli({"game", "liveries", "import", game, folder});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Wrote 3 pictures of team 3 into " + game + "cars.wad"), npos) << r.err;
@@ -666,12 +671,11 @@ TEST_F(CliTest, RefusedPicturesAndContainersLeaveTheFilesAsTheyWere)
     // Pictures the game's textures cannot take.
     WriteBytes(dir / "24bit.tga", plainTGA(32, 32, 24));
     WriteBytes(dir / "30wide.tga", plainTGA(30, 32, 32));
-    QImage rgb(32, 32, QImage::Format_RGB32);
-    rgb.fill(Qt::red);
-    ASSERT_TRUE(rgb.save(QString::fromStdString(dir / "rgb.png"), "PNG"));
-    QImage narrow(30, 32, QImage::Format_ARGB32);
-    narrow.fill(Qt::transparent);
-    ASSERT_TRUE(narrow.save(QString::fromStdString(dir / "30wide.png"), "PNG"));
+    WriteBytes(dir / "rgb.png", StoredPNG(32, 32, 2, std::string(32 * 96, '\x40')));
+    const std::vector<std::uint8_t> narrow = EncodePNG(TPicture(30, 32));
+    WriteBytes(dir / "30wide.png", std::string(narrow.begin(), narrow.end()));
+    // Colour with alpha, but only three bytes a pixel in the data.
+    WriteBytes(dir / "cut.png", StoredPNG(32, 32, 6, std::string(32 * 96, '\x40')));
     WriteBytes(dir / "broken.png", "\x89PNG\r\n\x1a\n broken");
     const struct {
         const char* file;
@@ -679,9 +683,10 @@ TEST_F(CliTest, RefusedPicturesAndContainersLeaveTheFilesAsTheyWere)
     } refused[] = {
         {"24bit.tga", "GP4TEX Error 014: Invalid TGA. Needs to be 32 Bit"},
         {"30wide.tga", "GP4TEX Error 013: Invalid TGA. Width and height must be multiples of 4"},
-        {"rgb.png", "Invalid PNG. Needs an alpha channel"},
-        {"30wide.png", "GP4TEX Error 013"},
-        {"broken.png", "Cannot read the PNG file"},
+        {"rgb.png", "GP4TEX Error 023: Invalid PNG. Needs to be 32 Bit"},
+        {"30wide.png", "GP4TEX Error 024: Invalid PNG. Width and height must be multiples of 4"},
+        {"cut.png", "GP4TEX Error 026: Invalid PNG. The picture data is damaged or ends early"},
+        {"broken.png", "GP4TEX Error 022: Invalid PNG. No PNG signature and header found"},
     };
     for (const auto& f : refused) {
         r = cli({"tex", "import", tex, dir / f.file, "-i", "0", "--yes"});

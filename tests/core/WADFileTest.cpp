@@ -1,6 +1,7 @@
 #include "app/FileError.h"
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
+#include "formats/CodePage.h"
 #include "formats/GP4WAD.h"
 #include "game/CarTextureNames.h"
 
@@ -23,6 +24,9 @@ namespace {
 
 const std::string ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const std::string ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
+const std::string ErrNotWindows =
+    "GP4WAD Error 006: Invalid member name. Windows cannot hold it as a file name (a device name such as CON or NUL, "
+    "one of <>:\"|?* or a control character, or a dot or space at the end of a level): ";
 const std::string ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies outside the archive file: ";
 const std::string ErrLinkOnTheWay = "GP4WAD Error 005: A folder on the member's way is a link, which is not followed: ";
 
@@ -339,6 +343,29 @@ TEST_F(WADFileTest, HostileNamesStayInsideTheFolder)
     EXPECT_EQ(ReadBytes(dir / "victim.txt"), "mine");
     EXPECT_FALSE(std::filesystem::exists(out + "last.txt.paddock-new"));
     EXPECT_EQ(OursLeftIn(dir.path()), "");
+}
+
+TEST_F(WADFileTest, NamesWindowsCannotHoldAreRefusedOnEverySystem)
+{
+    const Members members = {
+        {"CON", "1"},           {"cars\\nul.tex", "2"},  {"Com1.txt", "3"},      {"LPT\xB9.TEX", "4"},
+        {"aux .txt", "5"},      {"ab:cd", "6"},             {"cars.\\x.tex", "7"}, {"x ", "8"},
+        {"q?.txt", "9"},        {"a<b>", "10"},            {"p|\"q", "11"},       {"tab\t.txt", "12"},
+        {"CONSOLE.txt", "ok1"}, {"COM10.txt", "ok2"},     {"con_x\\lpt.tex", "ok3"}, {".hidden", "ok4"},
+        {"cars\\.\\last.TEX", "ok5"}};
+    TWADFile wad = archive("w.wad", members);
+    for (std::size_t i = 0; i < 12; ++i)
+        script->expectError(ErrNotWindows + GameTextToUtf8(members[i].first));
+    wad.ExtractAll(dir / "out");
+    EXPECT_EQ(treeOf(dir / "out/"), (std::set<std::pair<std::string, std::string>>{{"CONSOLE.txt", "ok1"},
+                                                                                  {"COM10.txt", "ok2"},
+                                                                                  {"con_x/lpt.tex", "ok3"},
+                                                                                  {".hidden", "ok4"},
+                                                                                  {"cars/last.TEX", "ok5"}}));
+    script->expectError(ErrNotWindows + "CON");
+    EXPECT_FALSE(wad.ExtractMember(0, dir / "out", true));
+    // A name the user chose is the user's.
+    EXPECT_TRUE(wad.ExtractMember(0, dir / "out/console.bin", false));
 }
 
 TEST_F(WADFileTest, RebuildShiftsTheMembersAfterALongerReplacement)

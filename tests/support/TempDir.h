@@ -1,6 +1,7 @@
 // A fresh folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace paddock::testing {
@@ -27,5 +28,10 @@ std::string ReadBytes(const std::string& path);
 // The files of ours (new bytes not yet in place, old files kept while they
 // are replaced) left anywhere below folder, one name a line; empty when none.
 std::string OursLeftIn(const std::string& folder);
+
+// Sets (or with nullopt removes) a variable of the process's environment;
+// reads one.
+void SetEnv(const std::string& name, const std::optional<std::string>& value);
+std::optional<std::string> GetEnv(const std::string& name);
 
 } // namespace paddock::testing
