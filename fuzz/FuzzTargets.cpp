@@ -19,7 +19,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace paddock::fuzz {
 
@@ -55,12 +59,18 @@ public:
     {
         namespace fs = std::filesystem;
         std::error_code ec;
+#ifdef _WIN32
+        const fs::path base = fs::temp_directory_path();
+        const auto process = static_cast<unsigned long>(_getpid());
+#else
         fs::path base = "/dev/shm";
         if (!fs::is_directory(base, ec) || access(base.c_str(), W_OK) != 0)
             base = fs::temp_directory_path();
-        const fs::path folder = base / ("paddock-fuzz-" + std::to_string(getpid()));
+        const auto process = static_cast<unsigned long>(getpid());
+#endif
+        const fs::path folder = base / ("paddock-fuzz-" + std::to_string(process));
         fs::create_directories(folder, ec);
-        path_ = AddTrailingBackslash(folder.string());
+        path_ = AddTrailingBackslash(FromPath(folder));
     }
     ~Scratch() { DeleteTree(path_); }
     Scratch(const Scratch&) = delete;

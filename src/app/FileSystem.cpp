@@ -623,8 +623,15 @@ TFileIdentity IdentityOf(const std::string& path, bool followLinks)
         return id;
     id.exists = true;
     id.mode = static_cast<unsigned>(status.permissions());
-    const auto links = fs::hard_link_count(ToPath(path), ec);
-    id.links = ec ? 1 : links;
+    // The number of names from the file itself.
+    const HANDLE handle = CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info))
+        id.links = info.nNumberOfLinks;
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
     const DWORD attributes = attributesOf(path);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         id.attributes = attributes & KeptAttributes;
@@ -689,12 +696,10 @@ bool GiveIdentity(std::FILE* file, const std::string& path, const TFileIdentity&
     return kept;
 }
 
+#ifndef _WIN32
 namespace {
 unsigned newFileMode()
 {
-#ifdef _WIN32
-    return 0666;
-#else
     static const unsigned mode = [] {
         unsigned mask = 022;
         bool found = false;
@@ -715,9 +720,9 @@ unsigned newFileMode()
         return 0666u & ~mask;
     }();
     return mode;
-#endif
 }
 } // namespace
+#endif
 
 void GiveNewFilePermissions(std::FILE* file, const std::string& path)
 {

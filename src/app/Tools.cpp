@@ -388,8 +388,14 @@ std::string FindFileNoCase(const std::string& folder, const std::string& name)
     const std::string base = AddTrailingBackslash(folder);
     const std::string exact = base + name;
     std::error_code ec;
+#ifdef _WIN32
+    // The file system ignores case: the name as it is spelt on disk.
+    if (name.empty() || !fs::exists(ToPath(exact), ec))
+        return exact;
+#else
     if (name.empty() || fs::exists(ToPath(exact), ec))
         return exact;
+#endif
     for (fs::directory_iterator it(ToPath(base.empty() ? std::string(".") : base), ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string entry = FromPath(it->path().filename());

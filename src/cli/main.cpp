@@ -11,6 +11,7 @@
 #include <new>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #define isatty _isatty
@@ -48,6 +49,10 @@ int main(int argc, char** argv)
         argv = pointers.data();
     }
     SetConsoleOutputCP(CP_UTF8);
+    // Lines end in "\n" as on every other system, so that what a script
+    // keeps of the output (JSON, listings) has the same bytes everywhere.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 #endif
     CLI::App app{"The archive, texture, game-data and mesh jobs of Paddock, the editor for Grand Prix 4 (v1.0), "
                  "from the command line. Exit codes: 0 done, 1 the job failed, 2 bad usage.",

@@ -30,7 +30,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -172,7 +174,8 @@ protected:
     {
         // The folder that make-demo-game wrote before the tests (a test run
         // on its own writes one of its own).
-        pristine_ = new std::string(AddTrailingBackslash(PADDOCK_CLI_DEMO_GAME));
+        pristine_ = new std::string(
+            AddTrailingBackslash(FromPath(std::filesystem::absolute(ToPath(PADDOCK_CLI_DEMO_GAME)))));
         if (!FileExists(*pristine_ + "cars.wad")) {
             ownDemo_ = new TempDir;
             *pristine_ = ownDemo_->path();
@@ -209,7 +212,8 @@ protected:
     std::string newGame(const std::string& name) const
     {
         const std::string folder = dir / (name + "/");
-        std::filesystem::copy(*pristine_, folder, std::filesystem::copy_options::recursive);
+        std::filesystem::copy(ToPath(RemoveTrailingBackslash(*pristine_)), ToPath(RemoveTrailingBackslash(folder)),
+                              std::filesystem::copy_options::recursive);
         return folder;
     }
 
@@ -380,7 +384,7 @@ TEST_F(CliTest, ArchivesAreListedExtractedCreatedAndRebuiltAsTheWorkshopDoes)
     WriteBytes(source + "cars/hi_barr_1.TEX", "misspelt");
     r = cli({"wad", "rebuild", wad, source, "-o", dir / "rebuilt.wad"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("left out: " + source + "cars/hi_barr_1.TEX"), npos) << r.err;
+    EXPECT_NE(r.err.find("left out: " + dir / "source/cars/hi_barr_1.TEX"), npos) << r.err;
     TWADFile window(wad);
     window.ReadDirectory();
     window.Rebuild(dir / "window-rebuilt.wad", source);
@@ -426,8 +430,8 @@ TEST_F(CliTest, MemberNamesAndFileNamesMeetThroughTheCodePageInAnyLetterCase)
     r = cli({"wad", "rebuild", wad, staged, "-o", dir / "rebuilt.wad"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Wrote " + dir / "rebuilt.wad" + ": 2 of 2 members replaced"), npos) << r.err;
-    EXPECT_NE(r.err.find("left out: " + staged + "cars/extra.bin"), npos) << r.err;
-    EXPECT_EQ(r.err.find("left out: " + staged + "cars/readme.txt"), npos) << r.err;
+    EXPECT_NE(r.err.find("left out: " + dir / "staged/cars/extra.bin"), npos) << r.err;
+    EXPECT_EQ(r.err.find("left out: " + dir / "staged/cars/readme.txt"), npos) << r.err;
     EXPECT_TRUE(ReadBytes(dir / "rebuilt.wad") ==
                 demo::BuildWAD({{"cars\\caf\xE9.TEX", "new cafe"}, {"CARS\\README.TXT", "new readme"}}));
 
@@ -442,12 +446,17 @@ TEST_F(CliTest, MemberNamesAndFileNamesMeetThroughTheCodePageInAnyLetterCase)
         << r.err;
     EXPECT_NE(r.err.find("Nothing was written"), npos) << r.err;
     EXPECT_FALSE(FileExists(dir / "new.wad"));
-    std::filesystem::remove(out + "\u4E2D.bin");
+    std::filesystem::remove(ToPath(out + "\u4E2D.bin"));
     r = cli({"wad", "create", dir / "new.wad", out});
     EXPECT_EQ(r.code, 0) << r.err;
     TArchiveMembers made = ArchiveMembers(ReadBytes(dir / "new.wad"));
     std::sort(made.begin(), made.end());
+#ifdef _WIN32
+    // One folder for "CARS" and "cars" there, spelt as it was made first.
+    EXPECT_TRUE(made == (TArchiveMembers{{"cars\\README.TXT", "readme"}, {"cars\\caf\xE9.TEX", "cafe"}}));
+#else
     EXPECT_TRUE(made == (TArchiveMembers{{"CARS\\README.TXT", "readme"}, {"cars\\caf\xE9.TEX", "cafe"}}));
+#endif
 }
 
 TEST_F(CliTest, LiveriesReachAnArchiveNamedInCapitalsAndAFailedStagingWritesNothing)
@@ -873,6 +882,9 @@ TEST_F(CliTest, GameImportRefusesWhatTheGameCannotHoldAndWritesNothing)
 
 TEST_F(CliTest, LiveriesMakeARoundTripThroughPngAndReachTheGameAsTheWindowPutsThem)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: Pillow, the independent reader, runs on Linux only";
+#endif
     if (!havePillow())
         GTEST_SKIP() << "Pillow (python3-pil) is not installed";
     const std::string folder = dir / "liveries/";
@@ -957,6 +969,9 @@ TEST_F(CliTest, LiveriesMakeARoundTripThroughPngAndReachTheGameAsTheWindowPutsTh
 
 TEST_F(CliTest, AProgressBarShowsOnATerminalUnlessQuiet)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: the test has no pseudo-terminal to show the bar on there";
+#endif
     CliResult r = RunCliOnTerminal({"game", "show", game}, cliTemp.path());
     if (r.code == -1 && r.err.empty())
         GTEST_SKIP() << "No pseudo-terminal";
@@ -1209,6 +1224,9 @@ TEST_F(CliTest, DamagedMeshesEndWithTheReadersMessage)
 
 TEST_F(CliTest, ASignalEndsTheRunWithoutLeavingItsWorkingFolder)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: a console program there gets no signals that a test could send";
+#else
     // The run waits for its JSON file, a pipe no one writes, with its
     // working folder in place.
     const std::string pipe = dir / "teams.json";
@@ -1228,6 +1246,7 @@ TEST_F(CliTest, ASignalEndsTheRunWithoutLeavingItsWorkingFolder)
         EXPECT_EQ(r.signal, signal);
     }
     EXPECT_TRUE(ReadBytes(game + "GP4.EXE") == *exe_);
+#endif
 }
 
 TEST_F(CliTest, AnImportKeepsTheFilesAsTheyWereAndRestorePutsThemBack)

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <cstdio>
 #include <cstdlib>
 
 #ifdef _WIN32
@@ -31,6 +32,15 @@ TempDir::TempDir()
         }
     }
     throw std::runtime_error("Cannot create a temporary folder");
+}
+
+std::string TempDir::operator/(const std::string& name) const
+{
+    std::string path = path_ + name;
+    for (char& c : path)
+        if (c == '/')
+            c = PathDelim;
+    return path;
 }
 
 TempDir::~TempDir()
@@ -68,6 +78,18 @@ std::string OursLeftIn(const std::string& folder)
             found += FromPath(it->path()) + "\n";
     }
     return found;
+}
+
+bool SkippedOnWindows(const std::string& reason)
+{
+#ifdef _WIN32
+    std::printf("Skipped on Windows: %s\n", reason.c_str());
+    std::fflush(stdout);
+    return true;
+#else
+    (void)reason;
+    return false;
+#endif
 }
 
 void SetEnv(const std::string& name, const std::optional<std::string>& value)
