@@ -538,6 +538,10 @@ void RenameFile(const std::string& from, const std::string& to)
         err = GetLastError();
         SetFileAttributesW(wide(to).c_str(), attributes);
     }
+    // Of the two files, the one another program holds is named.
+    const DWORD fromErr = refinedError(from, ERROR_ACCESS_DENIED);
+    if ((inUse(err) || err == ERROR_ACCESS_DENIED) && inUse(fromErr))
+        failWindows("Cannot replace file", from, fromErr);
     failWindows("Cannot replace file", to, refinedError(to, err));
 #else
     if (::rename(from.c_str(), to.c_str()) != 0)
@@ -564,6 +568,23 @@ bool LinkFile(const std::string& existing, const std::string& link)
     if (err == EPERM || err == EXDEV || err == EMLINK || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS)
         return false;
     fail("Cannot create file", link, err);
+#endif
+}
+
+void CheckNotHeld(const std::string& path)
+{
+#ifdef _WIN32
+    const HANDLE probe = CreateFileW(wide(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (inUse(err))
+            failWindows("Cannot replace file", path, err);
+        return;
+    }
+    CloseHandle(probe);
+#else
+    (void)path;
 #endif
 }
 

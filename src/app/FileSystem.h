@@ -93,6 +93,10 @@ void RenameFile(const std::string& from, const std::string& to);
 // A second name for an existing file; false where the file system offers
 // none, EFileError for other failures.
 bool LinkFile(const std::string& existing, const std::string& link);
+// Throws EFileError, naming the file as in use, when another program holds
+// it open so that it cannot be replaced or removed (Windows; elsewhere a
+// file that is open can be). A missing file is no error.
+void CheckNotHeld(const std::string& path);
 // Removes a file or a link (never what it leads to); a missing one is no error.
 void RemoveFile(const std::string& path);
 // Creates one folder level; an existing folder is no error.

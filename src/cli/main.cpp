@@ -3,12 +3,15 @@
 // done, 1 the job failed (the reason on stderr), 2 bad usage.
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "app/Tools.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -16,9 +19,6 @@
 #include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
-
-#include <string>
-#include <vector>
 #else
 #include <unistd.h>
 #endif
@@ -27,27 +27,16 @@ using namespace paddock::cli;
 
 int main(int argc, char** argv)
 {
-#ifdef _WIN32
-    // The arguments as the user typed them, in UTF-8 like every name in the
-    // program (the C library's are in the system's code page, which cannot
-    // hold every file name); the console shows what is written in UTF-8.
-    std::vector<std::string> arguments;
+    // The arguments in UTF-8, like every name in the program.
+    std::vector<std::string> arguments = paddock::ProgramArguments(argc, argv);
     std::vector<char*> pointers;
-    if (int count = 0; wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        for (int i = 0; i < count; ++i) {
-            const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string text(n > 0 ? static_cast<std::size_t>(n - 1) : 0, '\0');
-            if (n > 1)
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
-            arguments.push_back(std::move(text));
-        }
-        LocalFree(wide);
-        for (std::string& a : arguments)
-            pointers.push_back(a.data());
-        pointers.push_back(nullptr);
-        argc = count;
-        argv = pointers.data();
-    }
+    for (std::string& a : arguments)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(arguments.size());
+    argv = pointers.data();
+#ifdef _WIN32
+    // The console shows what is written in UTF-8.
     SetConsoleOutputCP(CP_UTF8);
     // Lines end in "\n" as on every other system, so that what a script
     // keeps of the output (JSON, listings) has the same bytes everywhere.
