@@ -413,11 +413,26 @@ std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp)
         TTempPath name(TempNameBeside(target));
         FileOperation(TFileOp::Create, name.path());
 #ifdef _WIN32
-        const int fd = _wopen(wide(name.path()).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                              _S_IREAD | _S_IWRITE);
+        // Others may not write it; the console handler may remove it while
+        // it is open (it goes when it is closed).
+        const HANDLE handle =
+            CreateFileW(wide(name.path()).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD err = GetLastError();
+            name.Release(); // not ours
+            if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS)
+                continue;
+            failWindows("Cannot create file", target, err);
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+        if (fd < 0) {
+            CloseHandle(handle);
+            name.Remove();
+            fail("Cannot create file", target, EMFILE);
+        }
 #else
         const int fd = ::open(name.path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-#endif
         if (fd < 0) {
             const int err = errno;
             name.Release(); // not ours
@@ -425,6 +440,7 @@ std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp)
                 continue;
             fail("Cannot create file", target, err);
         }
+#endif
 #ifdef _WIN32
         std::FILE* file = _fdopen(fd, "w+b");
 #else
@@ -888,13 +904,13 @@ void onSignal(int signal)
 
 #else
 
+// Runs on a thread of its own while the program's threads go on: a file of
+// ours that is still open is removed when the program's end closes it.
 BOOL WINAPI onConsoleEvent(DWORD)
 {
     for (Slot& s : slots)
-        if (s.state.load() == 2) {
-            std::error_code ec;
-            fs::remove(ToPath(s.path), ec);
-        }
+        if (s.state.load() == 2)
+            DeleteFileW(ToPath(s.path).wstring().c_str());
     if (haveWorkFolder.load()) {
         std::error_code ec;
         fs::remove_all(ToPath(workFolder), ec);
