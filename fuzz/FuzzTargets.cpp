@@ -8,6 +8,7 @@
 #include "formats/GP4GP4.h"
 #include "formats/GP4TEX.h"
 #include "formats/GP4WAD.h"
+#include "formats/PNG.h"
 #include "formats/TGA.h"
 #include "formats/TextureCodec.h"
 
@@ -18,7 +19,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace paddock::fuzz {
 
@@ -54,12 +59,18 @@ public:
     {
         namespace fs = std::filesystem;
         std::error_code ec;
+#ifdef _WIN32
+        const fs::path base = fs::temp_directory_path();
+        const auto process = static_cast<unsigned long>(_getpid());
+#else
         fs::path base = "/dev/shm";
         if (!fs::is_directory(base, ec) || access(base.c_str(), W_OK) != 0)
             base = fs::temp_directory_path();
-        const fs::path folder = base / ("paddock-fuzz-" + std::to_string(getpid()));
+        const auto process = static_cast<unsigned long>(getpid());
+#endif
+        const fs::path folder = base / ("paddock-fuzz-" + std::to_string(process));
         fs::create_directories(folder, ec);
-        path_ = AddTrailingBackslash(folder.string());
+        path_ = AddTrailingBackslash(FromPath(folder));
     }
     ~Scratch() { DeleteTree(path_); }
     Scratch(const Scratch&) = delete;
@@ -284,6 +295,27 @@ int FuzzTga(const std::uint8_t* data, std::size_t size)
     return 0;
 }
 
+int FuzzPng(const std::uint8_t* data, std::size_t size)
+{
+    Silence silence;
+    TPicture picture(4, 4);
+    picture.Pixels[5] = 0xA5;
+    const TPicture before = picture;
+    if (DecodePNG(data, size, picture) != PNGStatus::Ok) {
+        expect(picture == before, "PNG: a refused file changed the picture");
+        return 0;
+    }
+    expect(picture.Width > 0 && picture.Height > 0 && picture.Width % 4 == 0 && picture.Height % 4 == 0 &&
+               picture.Width <= MaxTextureSide && picture.Height <= MaxTextureSide,
+           "PNG: an accepted picture has a size out of range");
+    expect(picture.Pixels.size() == pixelBytes(picture), "PNG: a picture's pixels do not match its size");
+    const std::vector<std::uint8_t> again = EncodePNG(picture);
+    TPicture reread;
+    expect(DecodePNG(again.data(), again.size(), reread) == PNGStatus::Ok && reread == picture,
+           "PNG: a picture written and read back changed");
+    return 0;
+}
+
 int FuzzDxt(const std::uint8_t* data, std::size_t size)
 {
     Silence silence;
@@ -505,6 +537,7 @@ const std::vector<FuzzTarget>& FuzzTargets()
         {"tex_buffer", FuzzTexBuffer},
         {"tex_roundtrip", FuzzTexRoundTrip},
         {"tga", FuzzTga},
+        {"png", FuzzPng},
         {"dxt", FuzzDxt},
         {"wad_directory", FuzzWadDirectory},
         {"wad_member", FuzzWadMember},

@@ -31,6 +31,8 @@ int FuzzTexBuffer(const std::uint8_t* data, std::size_t size);
 int FuzzTexRoundTrip(const std::uint8_t* data, std::size_t size);
 // The TGA reader; what it accepts is written and read back unchanged.
 int FuzzTga(const std::uint8_t* data, std::size_t size);
+// The PNG reader; what it accepts is written and read back unchanged.
+int FuzzPng(const std::uint8_t* data, std::size_t size);
 // The DXT decoder: a format byte, a width and a height (32-bit signed,
 // little-endian), then the blocks.
 int FuzzDxt(const std::uint8_t* data, std::size_t size);

@@ -12,6 +12,7 @@
 #include "app/Streams.h"
 #include "app/Tools.h"
 #include "diag/MAPModule.h"
+#include "formats/PNG.h"
 #include "formats/TGA.h"
 #include "formats/TextureCodec.h"
 
@@ -108,6 +109,12 @@ void tgaSeeds()
     for (int y = 3; y >= 0; --y)
         raw.append(reinterpret_cast<const char*>(picture.Row(y)), picture.RowBytes());
     write("tga", "raw_bottom.tga", raw);
+}
+
+void pngSeeds()
+{
+    write("png", "livery.png", bytesOf(EncodePNG(DrawLivery(4, 1, 16))));
+    write("png", "test_8x4.png", bytesOf(EncodePNG(MakeTestPicture(8, 4, 5, true))));
 }
 
 void dxtSeeds()
@@ -250,6 +257,7 @@ int main(int argc, char* argv[])
         root = argv[1];
         texSeeds();
         tgaSeeds();
+        pngSeeds();
         dxtSeeds();
         wadSeeds();
         meshSeeds();

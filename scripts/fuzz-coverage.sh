@@ -20,6 +20,7 @@ sources_of() {
   case "$1" in
     tex_*) echo src/formats/GP4TEX.cpp ;;
     tga) echo src/formats/TGA.cpp ;;
+    png) echo src/formats/PNG.cpp ;;
     dxt) echo src/formats/TextureCodec.cpp:DecodeDXT,DXTDataSize src/formats/DXTBlock.cpp:DecodeBlock,colourPalette,alphaValues ;;
     wad_*) echo src/formats/GP4WAD.cpp ;;
     gp4) echo src/formats/GP4GP4.cpp src/formats/Writer3DS.cpp ;;

@@ -26,7 +26,7 @@ dict_of() {
   case "$1" in
     tex_*) echo tex ;;
     wad_directory|wad_member) echo wad ;;
-    tga|dxt|gp4|linkmap) echo "$1" ;;
+    tga|png|dxt|gp4|linkmap) echo "$1" ;;
     *) echo "" ;;
   esac
 }

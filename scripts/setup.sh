@@ -8,6 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libgtest-dev libsquish-dev libsimpleini-dev libdw-dev
   # the command-line program's argument parser and JSON
   libcli11-dev nlohmann-json3-dev
+  # PNG pictures (stb_image, stb_image_write)
+  libstb-dev
   # the fuzz targets (scripts/fuzz.sh): Clang's libFuzzer and sanitizers
   clang-14 libclang-rt-14-dev
   # the fuzz corpora's source coverage (scripts/fuzz-coverage.sh): llvm-profdata, llvm-cov

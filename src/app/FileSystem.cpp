@@ -143,17 +143,127 @@ bool isStaleFor(const std::string& name, const std::string& base)
            isRandomLetters(name.substr(prefix.size()));
 }
 
+[[noreturn]] void fail(const char* action, const std::string& path, int err)
+{
+    throw EFileError(action, path, SystemReason(err), err);
+}
+
 #ifdef _WIN32
 std::wstring wide(const std::string& path)
 {
     return ToPath(path).wstring();
 }
-#endif
 
-[[noreturn]] void fail(const char* action, const std::string& path, int err)
+std::string utf8(const std::wstring& text)
 {
-    throw EFileError(action, path, SystemReason(err), err);
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
 }
+
+// The errno value nearest to a Windows error, for the callers that tell
+// kinds of failure apart (NoNewFilesAllowed).
+int errnoOf(DWORD err)
+{
+    switch (err) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EBUSY;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return EIO;
+    }
+}
+
+bool inUse(DWORD err)
+{
+    return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
+}
+
+std::string windowsReason(const std::string& path, DWORD err)
+{
+    // A file that another program holds open: most often the game itself.
+    if (inUse(err))
+        return ExtractFileName(path) + " is in use: close the game and try again";
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = n && text ? std::wstring(text, n) : std::wstring();
+    if (text)
+        LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.' ||
+                                message.back() == L' '))
+        message.pop_back();
+    return message.empty() ? "Windows error " + std::to_string(err) : utf8(message);
+}
+
+[[noreturn]] void failWindows(const char* action, const std::string& path, DWORD err)
+{
+    throw EFileError(action, path, windowsReason(path, err), errnoOf(err));
+}
+
+HANDLE handleOf(std::FILE* file)
+{
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+}
+
+DWORD attributesOf(const std::string& path)
+{
+    return GetFileAttributesW(wide(path).c_str());
+}
+
+// Clears the read-only attribute of a file for an operation that Windows
+// refuses on a read-only file (replacing or removing it); true when there
+// was one to clear.
+bool dropReadOnly(const std::string& path, DWORD& attributes)
+{
+    attributes = attributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    return SetFileAttributesW(wide(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// Why a file cannot be replaced or removed when Windows only says that
+// access is denied: another program that holds it open without letting it
+// go is named as such.
+DWORD refinedError(const std::string& path, DWORD err)
+{
+    if (err != ERROR_ACCESS_DENIED)
+        return err;
+    const HANDLE probe = CreateFileW(wide(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD why = GetLastError();
+        return inUse(why) ? why : err;
+    }
+    CloseHandle(probe);
+    return err;
+}
+#endif
 
 } // namespace
 
@@ -303,11 +413,26 @@ std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp)
         TTempPath name(TempNameBeside(target));
         FileOperation(TFileOp::Create, name.path());
 #ifdef _WIN32
-        const int fd = _wopen(wide(name.path()).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                              _S_IREAD | _S_IWRITE);
+        // Others may not write it; the console handler may remove it while
+        // it is open (it goes when it is closed).
+        const HANDLE handle =
+            CreateFileW(wide(name.path()).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD err = GetLastError();
+            name.Release(); // not ours
+            if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS)
+                continue;
+            failWindows("Cannot create file", target, err);
+        }
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+        if (fd < 0) {
+            CloseHandle(handle);
+            name.Remove();
+            fail("Cannot create file", target, EMFILE);
+        }
 #else
         const int fd = ::open(name.path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-#endif
         if (fd < 0) {
             const int err = errno;
             name.Release(); // not ours
@@ -315,6 +440,7 @@ std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp)
                 continue;
             fail("Cannot create file", target, err);
         }
+#endif
 #ifdef _WIN32
         std::FILE* file = _fdopen(fd, "w+b");
 #else
@@ -335,6 +461,41 @@ std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp)
     throw EFileError("Cannot create file", target, "No free name for a new file beside it");
 }
 
+std::FILE* OpenFile(const std::string& path, TOpenMode mode)
+{
+    const char* action = mode == TOpenMode::Create ? "Cannot create file" : "Cannot open file";
+#ifdef _WIN32
+    // Through the wide API, so that every name reaches the file system; other
+    // programs may read and write the file meanwhile, as with the C library,
+    // but not remove or replace it.
+    const DWORD access = mode == TOpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const HANDLE handle = CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      mode == TOpenMode::Create ? CREATE_ALWAYS : OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        failWindows(action, path, GetLastError());
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                   (mode == TOpenMode::Read ? _O_RDONLY : _O_RDWR) | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        CloseHandle(handle);
+        fail(action, path, EMFILE);
+    }
+    std::FILE* file = _fdopen(fd, mode == TOpenMode::Read ? "rb" : mode == TOpenMode::ReadWrite ? "r+b" : "w+b");
+    if (!file) {
+        const int err = errno;
+        _close(fd);
+        fail(action, path, err);
+    }
+    return file;
+#else
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), mode == TOpenMode::Read ? "rb" : mode == TOpenMode::ReadWrite ? "r+b" : "w+b");
+    if (!file)
+        fail(action, path, errno ? errno : EIO);
+    return file;
+#endif
+}
+
 bool NoNewFilesAllowed(const EFileError& error)
 {
     return error.code() == EACCES || error.code() == EPERM || error.code() == EROFS;
@@ -349,8 +510,8 @@ void SyncFile(std::FILE* file, const std::string& path)
     if (std::fflush(file) != 0)
         throw EWriteError(path, SystemReason(errno));
 #ifdef _WIN32
-    if (_commit(_fileno(file)) != 0)
-        throw EWriteError(path, SystemReason(errno));
+    if (!FlushFileBuffers(handleOf(file)))
+        throw EWriteError(path, windowsReason(path, GetLastError()));
 #else
     if (::fsync(fileno(file)) != 0 && errno != EINVAL)
         throw EWriteError(path, SystemReason(errno));
@@ -378,8 +539,26 @@ void RenameFile(const std::string& from, const std::string& to)
 {
     FileOperation(TFileOp::Rename, to);
 #ifdef _WIN32
-    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw EFileError("Cannot replace file", to, std::system_category().message(static_cast<int>(GetLastError())));
+    // The new name's entry reaches the disk before the call returns. Windows
+    // refuses to replace a read-only file: its attribute is cleared for the
+    // replacement (the new file carries the attributes it is to have) and
+    // given back if the replacement fails.
+    const DWORD how = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), how))
+        return;
+    DWORD err = GetLastError();
+    DWORD attributes = 0;
+    if (err == ERROR_ACCESS_DENIED && dropReadOnly(to, attributes)) {
+        if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), how))
+            return;
+        err = GetLastError();
+        SetFileAttributesW(wide(to).c_str(), attributes);
+    }
+    // Of the two files, the one another program holds is named.
+    const DWORD fromErr = refinedError(from, ERROR_ACCESS_DENIED);
+    if ((inUse(err) || err == ERROR_ACCESS_DENIED) && inUse(fromErr))
+        failWindows("Cannot replace file", from, fromErr);
+    failWindows("Cannot replace file", to, refinedError(to, err));
 #else
     if (::rename(from.c_str(), to.c_str()) != 0)
         fail("Cannot replace file", to, errno);
@@ -393,9 +572,11 @@ bool LinkFile(const std::string& existing, const std::string& link)
     if (CreateHardLinkW(wide(link).c_str(), wide(existing).c_str(), nullptr))
         return true;
     const DWORD err = GetLastError();
-    if (err == ERROR_ALREADY_EXISTS || err == ERROR_ACCESS_DENIED || err == ERROR_DISK_FULL)
-        throw EFileError("Cannot create file", link, std::system_category().message(static_cast<int>(err)));
-    return false;
+    // File systems without second names (FAT, network shares) answer so.
+    if (err == ERROR_INVALID_FUNCTION || err == ERROR_NOT_SUPPORTED || err == ERROR_NOT_SAME_DEVICE ||
+        err == ERROR_TOO_MANY_LINKS || err == ERROR_INVALID_PARAMETER)
+        return false;
+    failWindows("Cannot create file", link, err);
 #else
     if (::link(existing.c_str(), link.c_str()) == 0)
         return true;
@@ -406,15 +587,41 @@ bool LinkFile(const std::string& existing, const std::string& link)
 #endif
 }
 
+void CheckNotHeld(const std::string& path)
+{
+#ifdef _WIN32
+    const HANDLE probe = CreateFileW(wide(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (inUse(err))
+            failWindows("Cannot replace file", path, err);
+        return;
+    }
+    CloseHandle(probe);
+#else
+    (void)path;
+#endif
+}
+
 void RemoveFile(const std::string& path)
 {
     FileOperation(TFileOp::Remove, path);
 #ifdef _WIN32
-    if (!DeleteFileW(wide(path).c_str())) {
-        const DWORD err = GetLastError();
-        if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
-            throw EFileError("Cannot delete file", path, std::system_category().message(static_cast<int>(err)));
+    if (DeleteFileW(wide(path).c_str()))
+        return;
+    DWORD err = GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+        return;
+    // Windows keeps a read-only file from being removed, which POSIX does not.
+    DWORD attributes = 0;
+    if (err == ERROR_ACCESS_DENIED && dropReadOnly(path, attributes)) {
+        if (DeleteFileW(wide(path).c_str()))
+            return;
+        err = GetLastError();
+        SetFileAttributesW(wide(path).c_str(), attributes);
     }
+    failWindows("Cannot delete file", path, refinedError(path, err));
 #else
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
         fail("Cannot delete file", path, errno);
@@ -453,8 +660,18 @@ TFileIdentity IdentityOf(const std::string& path, bool followLinks)
         return id;
     id.exists = true;
     id.mode = static_cast<unsigned>(status.permissions());
-    const auto links = fs::hard_link_count(ToPath(path), ec);
-    id.links = ec ? 1 : links;
+    // The number of names from the file itself.
+    const HANDLE handle = CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info))
+        id.links = info.nNumberOfLinks;
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    const DWORD attributes = attributesOf(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        id.attributes = attributes & KeptAttributes;
 #else
     struct stat st {};
     if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)
@@ -468,14 +685,34 @@ TFileIdentity IdentityOf(const std::string& path, bool followLinks)
     return id;
 }
 
+#ifdef _WIN32
+namespace {
+// Gives an open file the read-only, hidden and system attributes given,
+// through the file itself: its name is not the path's yet.
+void giveAttributes(std::FILE* file, const std::string& path, std::uint32_t kept)
+{
+    if (std::fflush(file) != 0)
+        throw EWriteError(path, SystemReason(errno));
+    FILE_BASIC_INFO info{};
+    if (!GetFileInformationByHandleEx(handleOf(file), FileBasicInfo, &info, sizeof info))
+        failWindows("Cannot read the attributes of", path, GetLastError());
+    const DWORD attributes = (info.FileAttributes & ~KeptAttributes) | (kept & KeptAttributes);
+    info.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    if (!SetFileInformationByHandle(handleOf(file), FileBasicInfo, &info, sizeof info))
+        failWindows("Cannot set the attributes of", path, GetLastError());
+}
+} // namespace
+#endif
+
 bool GiveIdentity(std::FILE* file, const std::string& path, const TFileIdentity& identity)
 {
     FileOperation(TFileOp::Attributes, path);
     bool kept = true;
 #ifdef _WIN32
-    std::error_code ec;
-    fs::permissions(ToPath(path), static_cast<fs::perms>(identity.mode), ec);
-    (void)file;
+    std::uint32_t attributes = identity.attributes;
+    if (!(identity.mode & static_cast<unsigned>(fs::perms::owner_write)))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    giveAttributes(file, path, attributes);
 #else
     const int fd = fileno(file);
     struct stat st {};
@@ -496,12 +733,10 @@ bool GiveIdentity(std::FILE* file, const std::string& path, const TFileIdentity&
     return kept;
 }
 
+#ifndef _WIN32
 namespace {
 unsigned newFileMode()
 {
-#ifdef _WIN32
-    return 0666;
-#else
     static const unsigned mode = [] {
         unsigned mask = 022;
         bool found = false;
@@ -522,17 +757,16 @@ unsigned newFileMode()
         return 0666u & ~mask;
     }();
     return mode;
-#endif
 }
 } // namespace
+#endif
 
 void GiveNewFilePermissions(std::FILE* file, const std::string& path)
 {
     FileOperation(TFileOp::Attributes, path);
 #ifdef _WIN32
-    (void)file;
-    std::error_code ec;
-    fs::permissions(ToPath(path), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+    // A new file is neither read-only, hidden nor a system file.
+    giveAttributes(file, path, 0);
 #else
     if (::fchmod(fileno(file), static_cast<mode_t>(newFileMode())) != 0)
         fail("Cannot set the permissions of", path, errno);
@@ -670,13 +904,13 @@ void onSignal(int signal)
 
 #else
 
+// Runs on a thread of its own while the program's threads go on: a file of
+// ours that is still open is removed when the program's end closes it.
 BOOL WINAPI onConsoleEvent(DWORD)
 {
     for (Slot& s : slots)
-        if (s.state.load() == 2) {
-            std::error_code ec;
-            fs::remove(ToPath(s.path), ec);
-        }
+        if (s.state.load() == 2)
+            DeleteFileW(ToPath(s.path).wstring().c_str());
     if (haveWorkFolder.load()) {
         std::error_code ec;
         fs::remove_all(ToPath(workFolder), ec);

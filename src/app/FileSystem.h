@@ -69,6 +69,12 @@ private:
 // a link, readable and writable by its owner only; removes stale files of
 // ours beside target first. Throws EFileError naming target.
 std::FILE* CreateTempBeside(const std::string& target, TTempPath& temp);
+// Opens an existing file for reading or for reading and writing, or creates
+// one anew (emptying one of that name), as a stream of the C library. On
+// Windows names reach the file system through the wide API, and a file that
+// another program holds is reported as in use. Throws EFileError naming path.
+enum class TOpenMode { Read, ReadWrite, Create };
+std::FILE* OpenFile(const std::string& path, TOpenMode mode);
 // True for a failure to create a file that says the folder takes no new
 // files from us (no permission, a read-only file system), as opposed to a
 // failure of the disk or the system.
@@ -87,6 +93,10 @@ void RenameFile(const std::string& from, const std::string& to);
 // A second name for an existing file; false where the file system offers
 // none, EFileError for other failures.
 bool LinkFile(const std::string& existing, const std::string& link);
+// Throws EFileError, naming the file as in use, when another program holds
+// it open so that it cannot be replaced or removed (Windows; elsewhere a
+// file that is open can be). A missing file is no error.
+void CheckNotHeld(const std::string& path);
 // Removes a file or a link (never what it leads to); a missing one is no error.
 void RemoveFile(const std::string& path);
 // Creates one folder level; an existing folder is no error.
@@ -102,12 +112,16 @@ struct TFileIdentity {
     std::uint32_t owner = 0;
     std::uint32_t group = 0;
     std::uint64_t links = 1;
+    // Windows: the read-only, hidden and system attributes (0x1, 0x2, 0x4).
+    std::uint32_t attributes = 0;
 };
+inline constexpr std::uint32_t KeptAttributes = 0x7;
 // Of the file a path names, through links to it (followLinks), or of the
 // link itself.
 TFileIdentity IdentityOf(const std::string& path, bool followLinks = true);
 // Gives an open file the permissions of a file, and its owner and group
-// where they differ from ours. False when the owner or group could not be
+// where they differ from ours (on Windows: its read-only, hidden and system
+// attributes). False when the owner or group could not be
 // given (the permissions are given all the same); strict throws then instead.
 bool GiveIdentity(std::FILE* file, const std::string& path, const TFileIdentity& identity);
 // Gives an open file the permissions a new file gets (the process's umask).

@@ -138,6 +138,8 @@ void TFileTransaction::Backup(const std::string& file, const std::string& backup
     c->target = backup;
     c->shown = backup;
     const std::string behind = FileBehind(file);
+    // A file that another program holds would hold its second name too.
+    CheckNotHeld(behind);
     // A second name for the bytes costs no copy; a link is copied, since a
     // second name for it would show whatever it leads to later.
     if (!IsLink(file)) {
@@ -299,6 +301,8 @@ void TFileTransaction::apply(Change& c)
     if (IdentityOf(c.target, false).exists) {
         if (DirectoryExists(c.target) && !IsLink(c.target))
             throw EFileError("Cannot replace file", c.shown, "A folder has its name");
+        // Before it gets a second name that would be held with it.
+        CheckNotHeld(c.target);
         const std::string kept = TempNameBeside(c.target, true);
         if (!IsLink(c.target) && LinkFile(c.target, kept)) {
             c.kept = kept;

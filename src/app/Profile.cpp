@@ -1,6 +1,7 @@
 #include "app/Profile.h"
 
 #include "app/FileError.h"
+#include "app/Streams.h"
 #include "app/Tools.h"
 
 #define SI_NO_CONVERSION
@@ -9,9 +10,7 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 namespace paddock {
 
@@ -24,8 +23,16 @@ void load(CSimpleIniA& ini, const std::string& path)
     ini.SetSpaces(false);
     ini.SetMultiKey(false);
     ini.SetMultiLine(false);
-    if (FileExists(path))
-        ini.LoadFile(path.c_str());
+    if (!FileExists(path))
+        return;
+    // Read through the file layer, whose names are UTF-8 on every system.
+    TMemoryStream bytes;
+    try {
+        bytes.LoadFromFile(path);
+    } catch (const EFileError&) {
+        return;
+    }
+    ini.LoadData(reinterpret_cast<const char*>(bytes.Memory()), static_cast<std::size_t>(bytes.Size()));
 }
 
 } // namespace
@@ -67,20 +74,17 @@ void ProfileWriteString(const std::string& file, const std::string& section, con
     load(ini, path);
     ini.SetValue(section.c_str(), key.c_str(), value.c_str());
 
-    // Write beside the file and put it in place in one step, so that a failed
-    // write never leaves a damaged settings file behind.
-    const std::string temp = path + ".new";
-    errno = 0;
-    if (ini.SaveFile(temp.c_str(), false) < 0) {
-        const int err = errno;
-        std::remove(temp.c_str());
-        throw EFileError("Cannot write settings file", path, SystemReason(err ? err : EIO));
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::remove(temp.c_str());
-        throw EFileError("Cannot write settings file", path, ec.message());
+    // Written beside the file and put in its place in one step, so that a
+    // failed write never leaves a damaged settings file behind.
+    std::string text;
+    if (ini.Save(text, false) < 0)
+        throw EFileError("Cannot write settings file", path, "Out of memory");
+    try {
+        TSafeFileStream out(path);
+        out.WriteBuffer(text.data(), text.size());
+        out.Commit();
+    } catch (const EFileError& e) {
+        throw EFileError("Cannot write settings file", path, e.reason(), e.code());
     }
 }
 

@@ -12,6 +12,10 @@
 #include <system_error>
 #include <utility>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace paddock {
 
 TSettings Settings;
@@ -209,8 +213,14 @@ void scanForGameFolders(const fs::path& base, std::vector<std::string>& out, std
     int entries = 0;
     std::error_code ec;
     auto consider = [&](const fs::path& p) {
-        const std::string s = p.string();
+        const std::string s = FromPath(p);
+#ifdef _WIN32
+        // The same folder reached through the system's name for it and
+        // through its drive, in another letter case.
+        if (seen.insert(UpperCase(s)).second)
+#else
         if (seen.insert(s).second)
+#endif
             out.push_back(AddTrailingBackslash(s));
     };
     for (fs::directory_iterator it(base, fs::directory_options::skip_permission_denied, ec), end;
@@ -219,7 +229,7 @@ void scanForGameFolders(const fs::path& base, std::vector<std::string>& out, std
         if (!it->is_directory(typeError))
             continue;
         const fs::path sub = it->path();
-        if (looksLikeGameFolderName(sub.filename().string())) {
+        if (looksLikeGameFolderName(FromPath(sub.filename()))) {
             consider(sub);
             continue;
         }
@@ -228,18 +238,45 @@ void scanForGameFolders(const fs::path& base, std::vector<std::string>& out, std
         for (fs::directory_iterator it2(sub, fs::directory_options::skip_permission_denied, ec2), end2;
              !ec2 && it2 != end2 && entries < maxEntries; it2.increment(ec2), ++entries) {
             std::error_code typeError2;
-            if (it2->is_directory(typeError2) && looksLikeGameFolderName(it2->path().filename().string()))
+            if (it2->is_directory(typeError2) && looksLikeGameFolderName(FromPath(it2->path().filename())))
                 consider(it2->path());
         }
     }
+}
+
+// The folders that hold programs, which the system names (on another drive
+// or in the system's language, they are not "C:\Program Files").
+std::vector<fs::path> programFolders()
+{
+    std::vector<fs::path> folders;
+#ifdef _WIN32
+    for (const wchar_t* name : {L"ProgramFiles(x86)", L"ProgramFiles", L"ProgramW6432"}) {
+        wchar_t value[MAX_PATH + 1];
+        const DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+        if (n > 0 && n <= MAX_PATH)
+            folders.emplace_back(std::wstring(value, n));
+    }
+#endif
+    return folders;
 }
 
 std::vector<fs::path> windowsRoots()
 {
     std::vector<fs::path> roots;
 #ifdef _WIN32
-    for (char drive = 'C'; drive <= 'H'; ++drive)
-        roots.emplace_back(std::string(1, drive) + ":\\");
+    // The root of each local drive, fixed or removable; a drive without a
+    // disk is passed over without a question to the user.
+    const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const DWORD drives = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i) {
+        if (!(drives & (1u << i)))
+            continue;
+        const std::wstring root = {static_cast<wchar_t>(L'A' + i), L':', L'\\'};
+        const UINT type = GetDriveTypeW(root.c_str());
+        if (type == DRIVE_FIXED || type == DRIVE_REMOVABLE)
+            roots.emplace_back(root);
+    }
+    SetErrorMode(oldMode);
 #else
     const char* home = std::getenv("HOME");
     const char* prefix = std::getenv("WINEPREFIX");
@@ -270,6 +307,11 @@ std::vector<std::string> UsualGameFolders()
 {
     std::vector<std::string> out;
     std::set<std::string> seen;
+    for (const fs::path& folder : programFolders()) {
+        std::error_code ec;
+        if (fs::is_directory(folder, ec))
+            scanForGameFolders(folder, out, seen);
+    }
     for (const fs::path& root : windowsRoots()) {
         for (const char* sub : {"Program Files (x86)", "Program Files", "Games", ""}) {
             const fs::path base = *sub ? root / sub : root;

@@ -74,7 +74,11 @@ bool CheckGamePath(const std::string& folder, const std::string& exeName);
 std::uint8_t AccessModeFromText(const std::string& text);
 
 // Folders where a GP4 installation is usually found on this system, most
-// likely first (Wine prefixes under the user's home on Linux).
+// likely first: folders whose names hold "GP4" or "Grand Prix 4", in the
+// program folders, "Games" and the root of each drive, or one level below
+// (a publisher's folder). On Windows the drives are the local ones and the
+// program folders also those the system names; on Linux the drives are the
+// Wine prefixes under the user's home.
 std::vector<std::string> UsualGameFolders();
 // The first folder of UsualGameFolders that passes the installation check,
 // or empty.

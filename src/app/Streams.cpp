@@ -71,17 +71,9 @@ void TStream::CopyFrom(TStream& source, std::int64_t count)
 TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path)
 {
     FileOperation(mode == FileMode::Create ? TFileOp::Create : TFileOp::Open, path);
-    const char* how = mode == FileMode::OpenRead ? "rb" : mode == FileMode::OpenReadWrite ? "r+b" : "w+b";
-    errno = 0;
-#ifdef _WIN32
-    file_ = _wfopen(ToPath(path).c_str(), mode == FileMode::OpenRead ? L"rb" : mode == FileMode::OpenReadWrite ? L"r+b" : L"w+b");
-    (void)how;
-#else
-    file_ = std::fopen(path.c_str(), how);
-#endif
-    if (!file_)
-        throw EFileError(mode == FileMode::Create ? "Cannot create file" : "Cannot open file", path,
-                         SystemReason(errno));
+    file_ = OpenFile(path, mode == FileMode::OpenRead        ? TOpenMode::Read
+                           : mode == FileMode::OpenReadWrite ? TOpenMode::ReadWrite
+                                                             : TOpenMode::Create);
 }
 
 TFileStream::TFileStream(std::FILE* file, const std::string& path) : path_(path), file_(file) {}

@@ -14,6 +14,13 @@
 #include <system_error>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+// The system's headers name their rotation intrinsic so.
+#undef RotateLeft16
+#endif
+
 namespace paddock {
 
 namespace fs = std::filesystem;
@@ -46,6 +53,21 @@ std::string FromPath(const std::filesystem::path& p)
 #endif
 }
 
+
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+#ifdef _WIN32
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        std::vector<std::string> arguments;
+        for (int i = 0; i < count; ++i)
+            arguments.push_back(FromPath(fs::path(wide[i])));
+        LocalFree(wide);
+        return arguments;
+    }
+#endif
+    return std::vector<std::string>(argv, argv + argc);
+}
 
 bool IsPathDelimiter(char c)
 {
@@ -357,7 +379,12 @@ bool ForceDirectories(const std::string& path)
     if (DirectoryExists(path))
         return true;
     const std::string folder = RemoveTrailingBackslash(path);
-    const std::string parent = RemoveTrailingBackslash(ExtractFilePath(folder));
+    std::string parent = RemoveTrailingBackslash(ExtractFilePath(folder));
+#ifdef _WIN32
+    // A drive's root is "C:\"; "C:" names the folder the program is in there.
+    if (parent.size() == 2 && parent[1] == ':')
+        parent += PathDelim;
+#endif
     if (!parent.empty() && parent != folder && !ForceDirectories(parent))
         return false;
     try {
@@ -388,8 +415,14 @@ std::string FindFileNoCase(const std::string& folder, const std::string& name)
     const std::string base = AddTrailingBackslash(folder);
     const std::string exact = base + name;
     std::error_code ec;
+#ifdef _WIN32
+    // The file system ignores case: the name as it is spelt on disk.
+    if (name.empty() || !fs::exists(ToPath(exact), ec))
+        return exact;
+#else
     if (name.empty() || fs::exists(ToPath(exact), ec))
         return exact;
+#endif
     for (fs::directory_iterator it(ToPath(base.empty() ? std::string(".") : base), ec), end; !ec && it != end;
          it.increment(ec)) {
         const std::string entry = FromPath(it->path().filename());

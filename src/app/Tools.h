@@ -21,6 +21,11 @@ bool IsPathDelimiter(char c);
 std::filesystem::path ToPath(const std::string& path);
 std::string FromPath(const std::filesystem::path& path);
 
+// The program's arguments in UTF-8: on Windows taken from the wide command
+// line (the C library's are in the system's code page, which cannot hold
+// every file name), elsewhere as given.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
 // ---- Dialogs --------------------------------------------------------------
 
 // The file dialogs remember their folder in the settings file, section

@@ -3,7 +3,9 @@
 #include "app/Profile.h"
 #include "app/Tools.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -36,20 +38,24 @@ void TPitlaneRegistry::ReadRegString(TRegistryRoot root, const std::string& keyP
     if (root != HKEY_CURRENT_USER_KEY)
         return;
 #ifdef _WIN32
+    // Key paths, value names and values are UTF-8 here and UTF-16 there.
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, ToPath(keyPath).wstring().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
+    const std::wstring name = ToPath(valueName).wstring();
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key, valueName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
-        std::string text(size, '\0');
-        if (RegQueryValueExA(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) ==
-            ERROR_SUCCESS) {
-            text.resize(std::min<std::size_t>(size, text.size()));
-            while (!text.empty() && text.back() == '\0')
+        std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got) ==
+                ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            text.resize(std::min<std::size_t>(got / sizeof(wchar_t), text.size()));
+            while (!text.empty() && text.back() == L'\0')
                 text.pop_back();
-            value = text;
+            value = FromPath(std::filesystem::path(text));
         }
     }
     RegCloseKey(key);

@@ -1,8 +1,7 @@
-// Textures to and from picture files: TGA through the container's own
-// exchange, PNG (what image editors save by default) through Qt's image
-// reader and writer. A PNG is read as the 32-bit TGA an editor could have
-// saved of it and then imported as such, so that both kinds of file pass the
-// same checks and give the same container.
+// Textures to and from picture files, TGA or PNG (what image editors save by
+// default), through the container's own exchange: both kinds pass the same
+// checks, and a PNG gives the same container as the TGA an editor could have
+// saved of the same picture.
 #pragma once
 
 #include <optional>
@@ -26,7 +25,7 @@ std::optional<PictureKind> PictureKindOf(const std::string& path);
 bool ExportPicture(const TTEXFile& tex, int index, const std::string& path);
 
 // Replaces texture index of the container from a picture file of the kind its
-// name says: 32 bits a pixel (a PNG with an alpha channel), width and height
+// name says: 32 bits a pixel (a PNG of 8-bit colour with alpha), width and height
 // multiples of 4 from 4 to 16384. False, with the reason reported and the
 // texture as it was, when the file is refused.
 bool ImportPicture(TTEXFile& tex, int index, const std::string& path);

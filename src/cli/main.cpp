@@ -15,10 +15,12 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
@@ -47,6 +49,22 @@ std::string ProgramFolder()
 
 int main(int argc, char** argv)
 {
+    // The arguments in UTF-8, like every name in the program.
+    std::vector<std::string> arguments = paddock::ProgramArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& a : arguments)
+        pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    argc = static_cast<int>(arguments.size());
+    argv = pointers.data();
+#ifdef _WIN32
+    // The console shows what is written in UTF-8.
+    SetConsoleOutputCP(CP_UTF8);
+    // Lines end in "\n" as on every other system, so that what a script
+    // keeps of the output (JSON, listings) has the same bytes everywhere.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     CLI::App app{"The archive, texture, game-data and mesh jobs of Paddock, the editor for Grand Prix 4 (v1.0), "
                  "from the command line. Exit codes: 0 done, 1 the job failed, 2 bad usage.",
                  "paddock-cli"};

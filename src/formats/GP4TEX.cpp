@@ -2,6 +2,7 @@
 
 #include "app/Streams.h"
 #include "app/Tools.h"
+#include "formats/PNG.h"
 #include "formats/TGA.h"
 #include "formats/TextureCodec.h"
 
@@ -26,6 +27,12 @@ const char* const ErrTGARange = "GP4TEX Error 018: Invalid TGA. Width and height
 const char* const ErrTGATruncated = "GP4TEX Error 019: Invalid TGA. The file ends before the picture does";
 const char* const ErrTGARunPast = "GP4TEX Error 020: Invalid TGA. A run-length packet runs past the end of the picture";
 const char* const ErrSharedBlock = "GP4TEX Error 021: Invalid TEX. Two textures share the same bytes";
+const char* const ErrPNGNotPNG = "GP4TEX Error 022: Invalid PNG. No PNG signature and header found";
+const char* const ErrPNGDepth =
+    "GP4TEX Error 023: Invalid PNG. Needs to be 32 Bit (24 Bit Colors + Alpha Channel, 8 Bit each)";
+const char* const ErrPNGSize = "GP4TEX Error 024: Invalid PNG. Width and height must be multiples of 4";
+const char* const ErrPNGRange = "GP4TEX Error 025: Invalid PNG. Width and height must be from 4 to 16384";
+const char* const ErrPNGDamaged = "GP4TEX Error 026: Invalid PNG. The picture data is damaged or ends early";
 
 constexpr std::uint32_t TableAt0 = 212;
 constexpr std::uint32_t TableAtOther = 276;
@@ -511,6 +518,50 @@ bool TTEXFile::ImportAllTGA(const std::string& mask)
     for (std::uint32_t i = 0; i < Count; ++i)
         all = ImportTGA(static_cast<int>(i), numbered(mask, i)) && all;
     return all;
+}
+
+// ---- PNG exchange ---------------------------------------------------------
+
+bool TTEXFile::ExportPNG(int index, const std::string& fileName) const
+{
+    const TPicture* picture = GetBitmap(index);
+    if (!picture || !consistentPicture(*picture) || picture->Empty())
+        return false;
+    const std::vector<std::uint8_t> bytes = EncodePNG(*picture);
+    TSafeFileStream file(fileName);
+    file.WriteBuffer(bytes.data(), bytes.size());
+    file.Commit();
+    return true;
+}
+
+bool TTEXFile::ImportPNG(int index, const std::string& fileName)
+{
+    if (!validIndex(index))
+        return false;
+    TMemoryStream file;
+    file.LoadFromFile(fileName);
+    TPicture picture;
+    switch (DecodePNG(file.Memory(), static_cast<std::size_t>(file.Size()), picture)) {
+    case PNGStatus::Ok:
+        SetBitmap(index, picture);
+        return true;
+    case PNGStatus::NotPNG:
+        ShowErrorMessage(ErrPNGNotPNG);
+        break;
+    case PNGStatus::NotTrueColour32:
+        ShowErrorMessage(ErrPNGDepth);
+        break;
+    case PNGStatus::SizeNotMultipleOf4:
+        ShowErrorMessage(ErrPNGSize);
+        break;
+    case PNGStatus::SizeOutOfRange:
+        ShowErrorMessage(ErrPNGRange);
+        break;
+    case PNGStatus::Damaged:
+        ShowErrorMessage(ErrPNGDamaged);
+        break;
+    }
+    return false;
 }
 
 } // namespace paddock

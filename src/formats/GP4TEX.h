@@ -156,6 +156,10 @@ public:
     // ImportTGA of every texture from the mask as in ExportAllTGA; all are
     // tried. True when every import was.
     bool ImportAllTGA(const std::string& mask);
+    // The same exchange through PNG files: written as 8-bit colour with
+    // alpha; read only as such (32 bits a pixel), with the same sizes as TGA.
+    bool ExportPNG(int index, const std::string& fileName) const;
+    bool ImportPNG(int index, const std::string& fileName);
 
 private:
     // The level-0 data a texture was read with, kept so that a save writes a

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -36,6 +37,9 @@ const char* const ErrOutsideFile = "GP4WAD Error 003: Invalid member. It lies ou
 const char* const ErrCodePage =
     "GP4WAD Error 004: Invalid file name. The game's code page (Windows-1252) cannot hold it: ";
 const char* const ErrLinkOnTheWay = "GP4WAD Error 005: A folder on the member's way is a link, which is not followed: ";
+const char* const ErrNotWindows =
+    "GP4WAD Error 006: Invalid member name. Windows cannot hold it as a file name (a device name such as CON or "
+    "NUL, one of <>:\"|?* or a control character, or a dot or space at the end of a level): ";
 
 namespace fs = std::filesystem;
 
@@ -75,6 +79,34 @@ NameCheck splitMemberName(const std::string& name, std::vector<std::string>& lev
         level.clear();
     }
     return levels.empty() ? NameCheck::NoFile : NameCheck::Ok;
+}
+
+// True for a level of a member name (bytes of the code page) that Windows
+// cannot hold as a file or folder name: a device name, alone or before an
+// extension (CON, con.tex, COM1, LPT\xB9), a character Windows keeps for
+// itself (a colon would name a stream of another file), a control character,
+// or a dot or space at its end (Windows drops them, so that two members
+// would meet in one file). Mod folders are shared between systems: such
+// members are refused everywhere.
+bool windowsCannotHold(const std::string& level)
+{
+    if (level.empty() || level.back() == '.' || level.back() == ' ')
+        return true;
+    for (const char c : level)
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c))
+            return true;
+    std::string device = UpperCase(level.substr(0, level.find('.')));
+    while (!device.empty() && device.back() == ' ')
+        device.pop_back();
+    if (device == "CON" || device == "PRN" || device == "AUX" || device == "NUL" || device == "CONIN$" ||
+        device == "CONOUT$")
+        return true;
+    if (device.size() == 4 && (device.compare(0, 3, "COM") == 0 || device.compare(0, 3, "LPT") == 0)) {
+        const auto digit = static_cast<unsigned char>(device[3]);
+        // 1 to 9, and the superscripts one, two and three of the code page.
+        return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    }
+    return false;
 }
 
 // The file below folder (which ends in a delimiter, or is empty) that the
@@ -381,7 +413,8 @@ std::unique_ptr<TTEXFile> TWADFile::LoadTexture(int index, bool decode) const
 namespace {
 
 // Where a member goes below folder; nullopt, with a message naming it, for a
-// name that would lead outside the folder or names no file.
+// name that would lead outside the folder, names no file or is no name
+// Windows can hold.
 std::optional<std::string> memberPath(const std::string& folder, const TWADEntry& entry)
 {
     std::vector<std::string> levels;
@@ -394,6 +427,10 @@ std::optional<std::string> memberPath(const std::string& folder, const TWADEntry
         return std::nullopt;
     case NameCheck::Ok:
         break;
+    }
+    if (std::any_of(levels.begin(), levels.end(), windowsCannotHold)) {
+        ShowErrorMessage(ErrNotWindows + shown(entry));
+        return std::nullopt;
     }
     return joinLevels(folder, levels);
 }

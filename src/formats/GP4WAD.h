@@ -111,15 +111,17 @@ public:
     // Writes a member to target (a full path), or with targetIsFolder below
     // the folder target, re-creating the folder levels of its name (separated
     // by backslashes or slashes). A name that would lead outside the folder
-    // (absolute, with a drive letter or a ".." level) or that names no file
-    // is refused with a message naming it, as is a member that lies outside
-    // the archive file. Returns whether the member was written. The file is
+    // (absolute, with a drive letter or a ".." level), that names no file, or
+    // that Windows cannot hold as a file name (a device name such as CON or
+    // NUL, one of <>:"|?*, a level ending in a dot or a space) is refused
+    // with a message naming it, on every system, as is a member that lies
+    // outside the archive file. Returns whether the member was written. The file is
     // replaced only when the whole member is written.
     bool ExtractMember(int index, const std::string& target, bool targetIsFolder) const;
     // Extracts every member below folder; an empty folder means FileName +
-    // ".paddock". Members whose names would lead outside the folder, or that
-    // lie outside the archive file, are refused with a message naming them;
-    // the others are still extracted.
+    // ".paddock". Members whose names would lead outside the folder or that
+    // Windows cannot hold, or that lie outside the archive file, are refused
+    // with a message naming them; the others are still extracted.
     void ExtractAll(const std::string& folder) const;
     // The folder ExtractAll uses for an empty answer.
     std::string DefaultExtractFolder() const;

@@ -4,6 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Tools.h"
+
+#include <cstring>
+#include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,14 +20,83 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <filesystem>
-
 extern char** environ;
+#endif
 
 namespace paddock::testing {
 
 namespace {
+
+void checkRun(const CliResult& r, const std::vector<std::string>& args, const std::string& tmp)
+{
+    std::string command;
+    for (const std::string& a : args)
+        command += " " + a;
+    if (r.signal == 0) {
+        EXPECT_NE(r.code, -1) << "paddock-cli" << command << " did not exit normally\n" << r.err;
+    }
+    EXPECT_NE(r.code, 86) << "paddock-cli" << command << ": sanitizer report\n" << r.err;
+    EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+    // The working folder is gone.
+    for (const auto& entry : std::filesystem::directory_iterator(ToPath(tmp)))
+        ADD_FAILURE() << "paddock-cli" << command << " left " << FromPath(entry.path());
+}
+
+#ifdef _WIN32
+
+// One argument of a Windows command line, as the C library and
+// CommandLineToArgvW split it again: quoted, with the backslashes before a
+// quotation mark (or the closing one) doubled.
+std::wstring quotedArgument(const std::wstring& arg)
+{
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"')
+            out.append(backslashes * 2 + 1, L'\\');
+        else
+            out.append(backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
+
+// The test's environment with the given temporary folder, as a block of
+// NAME=value strings.
+std::wstring environmentBlock(const std::string& tmp)
+{
+    std::wstring block;
+    if (wchar_t* env = GetEnvironmentStringsW()) {
+        for (const wchar_t* e = env; *e; e += std::wcslen(e) + 1) {
+            const std::wstring entry = e;
+            const std::wstring name = entry.substr(0, entry.find(L'='));
+            if (_wcsicmp(name.c_str(), L"TMP") == 0 || _wcsicmp(name.c_str(), L"TEMP") == 0)
+                continue;
+            block += entry + L'\0';
+        }
+        FreeEnvironmentStringsW(env);
+    }
+    const std::wstring folder = ToPath(RemoveTrailingBackslash(tmp)).wstring();
+    block += L"TMP=" + folder + L'\0';
+    block += L"TEMP=" + folder + L'\0';
+    return block + L'\0';
+}
+
+HANDLE inheritable(const std::string& path, DWORD access, DWORD disposition)
+{
+    SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return CreateFileW(ToPath(path).wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+#else
 
 // The test's environment without the display and with the given temporary
 // folder; a sanitizer's report ends the program with a code of its own.
@@ -80,23 +157,63 @@ int exitCode(int status)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-void checkRun(const CliResult& r, const std::vector<std::string>& args, const std::string& tmp)
-{
-    std::string command;
-    for (const std::string& a : args)
-        command += " " + a;
-    if (r.signal == 0) {
-        EXPECT_NE(r.code, -1) << "paddock-cli" << command << " did not exit normally\n" << r.err;
-    }
-    EXPECT_NE(r.code, 86) << "paddock-cli" << command << ": sanitizer report\n" << r.err;
-    EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
-    // The working folder is gone.
-    for (const auto& entry : std::filesystem::directory_iterator(tmp))
-        ADD_FAILURE() << "paddock-cli" << command << " left " << entry.path();
-}
+#endif
 
 } // namespace
+
+#ifdef _WIN32
+
+CliResult RunCli(const std::vector<std::string>& args, const std::string& tmp)
+{
+    const TempDir capture;
+    CliResult r;
+    const std::wstring program = std::filesystem::absolute(ToPath(PADDOCK_CLI)).wstring();
+    std::wstring command = quotedArgument(program);
+    for (const std::string& a : args)
+        command += L" " + quotedArgument(ToPath(a).wstring());
+    std::wstring environment = environmentBlock(tmp);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = inheritable(capture / "out", GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = inheritable(capture / "err", GENERIC_WRITE, CREATE_ALWAYS);
+    PROCESS_INFORMATION process{};
+    const bool started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr,
+                                        &startup, &process);
+    for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    if (!started) {
+        ADD_FAILURE() << "Cannot start " << PADDOCK_CLI << " (Windows error " << GetLastError() << ")";
+        return r;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    r.code = static_cast<int>(code);
+    r.out = ReadBytes(capture / "out");
+    r.err = ReadBytes(capture / "err");
+    checkRun(r, args, tmp);
+    return r;
+}
+
+CliResult RunCliOnTerminal(const std::vector<std::string>&, const std::string&)
+{
+    return {}; // no pseudo-terminal here: code -1
+}
+
+CliResult RunCliAndSignal(const std::vector<std::string>&, const std::string&, const std::function<bool()>&, int)
+{
+    ADD_FAILURE() << "Windows has no signals to send";
+    return {};
+}
+
+#else
 
 CliResult RunCli(const std::vector<std::string>& args, const std::string& tmp)
 {
@@ -182,5 +299,7 @@ CliResult RunCliOnTerminal(const std::vector<std::string>& args, const std::stri
     checkRun(r, args, tmp);
     return r;
 }
+
+#endif
 
 } // namespace paddock::testing

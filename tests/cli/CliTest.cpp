@@ -25,13 +25,14 @@
 #include "ScriptedInteraction.h"
 #include "TempDir.h"
 
-#include <QColor>
-#include <QImage>
+#include "formats/PNG.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -173,7 +174,8 @@ protected:
     {
         // The folder that make-demo-game wrote before the tests (a test run
         // on its own writes one of its own).
-        pristine_ = new std::string(AddTrailingBackslash(PADDOCK_CLI_DEMO_GAME));
+        pristine_ = new std::string(
+            AddTrailingBackslash(FromPath(std::filesystem::absolute(ToPath(PADDOCK_CLI_DEMO_GAME)))));
         if (!FileExists(*pristine_ + "cars.wad")) {
             ownDemo_ = new TempDir;
             *pristine_ = ownDemo_->path();
@@ -210,7 +212,8 @@ protected:
     std::string newGame(const std::string& name) const
     {
         const std::string folder = dir / (name + "/");
-        std::filesystem::copy(*pristine_, folder, std::filesystem::copy_options::recursive);
+        std::filesystem::copy(ToPath(RemoveTrailingBackslash(*pristine_)), ToPath(RemoveTrailingBackslash(folder)),
+                              std::filesystem::copy_options::recursive);
         return folder;
     }
 
@@ -381,7 +384,7 @@ TEST_F(CliTest, ArchivesAreListedExtractedCreatedAndRebuiltAsTheWorkshopDoes)
     WriteBytes(source + "cars/hi_barr_1.TEX", "misspelt");
     r = cli({"wad", "rebuild", wad, source, "-o", dir / "rebuilt.wad"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("left out: " + source + "cars/hi_barr_1.TEX"), npos) << r.err;
+    EXPECT_NE(r.err.find("left out: " + dir / "source/cars/hi_barr_1.TEX"), npos) << r.err;
     TWADFile window(wad);
     window.ReadDirectory();
     window.Rebuild(dir / "window-rebuilt.wad", source);
@@ -427,8 +430,8 @@ TEST_F(CliTest, MemberNamesAndFileNamesMeetThroughTheCodePageInAnyLetterCase)
     r = cli({"wad", "rebuild", wad, staged, "-o", dir / "rebuilt.wad"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Wrote " + dir / "rebuilt.wad" + ": 2 of 2 members replaced"), npos) << r.err;
-    EXPECT_NE(r.err.find("left out: " + staged + "cars/extra.bin"), npos) << r.err;
-    EXPECT_EQ(r.err.find("left out: " + staged + "cars/readme.txt"), npos) << r.err;
+    EXPECT_NE(r.err.find("left out: " + dir / "staged/cars/extra.bin"), npos) << r.err;
+    EXPECT_EQ(r.err.find("left out: " + dir / "staged/cars/readme.txt"), npos) << r.err;
     EXPECT_TRUE(ReadBytes(dir / "rebuilt.wad") ==
                 demo::BuildWAD({{"cars\\caf\xE9.TEX", "new cafe"}, {"CARS\\README.TXT", "new readme"}}));
 
@@ -443,12 +446,17 @@ TEST_F(CliTest, MemberNamesAndFileNamesMeetThroughTheCodePageInAnyLetterCase)
         << r.err;
     EXPECT_NE(r.err.find("Nothing was written"), npos) << r.err;
     EXPECT_FALSE(FileExists(dir / "new.wad"));
-    std::filesystem::remove(out + "\u4E2D.bin");
+    std::filesystem::remove(ToPath(out + "\u4E2D.bin"));
     r = cli({"wad", "create", dir / "new.wad", out});
     EXPECT_EQ(r.code, 0) << r.err;
     TArchiveMembers made = ArchiveMembers(ReadBytes(dir / "new.wad"));
     std::sort(made.begin(), made.end());
+#ifdef _WIN32
+    // One folder for "CARS" and "cars" there, spelt as it was made first.
+    EXPECT_TRUE(made == (TArchiveMembers{{"cars\\README.TXT", "readme"}, {"cars\\caf\xE9.TEX", "cafe"}}));
+#else
     EXPECT_TRUE(made == (TArchiveMembers{{"CARS\\README.TXT", "readme"}, {"cars\\caf\xE9.TEX", "cafe"}}));
+#endif
 }
 
 TEST_F(CliTest, LiveriesReachAnArchiveNamedInCapitalsAndAFailedStagingWritesNothing)
@@ -464,13 +472,19 @@ TEST_F(CliTest, LiveriesReachAnArchiveNamedInCapitalsAndAFailedStagingWritesNoth
     ASSERT_EQ(r.code, 0) << r.err;
 
     // A blue band across the top of the first livery.
-    const QString first = QString::fromStdString(folder + "Lancaster GP - 1.png");
-    QImage livery(first);
-    ASSERT_EQ(livery.size(), QSize(512, 512));
+    const std::string first = folder + "Lancaster GP - 1.png";
+    const std::string png = ReadBytes(first);
+    TPicture livery;
+    ASSERT_EQ(DecodePNG(reinterpret_cast<const std::uint8_t*>(png.data()), png.size(), livery), PNGStatus::Ok);
+    ASSERT_EQ(livery.Width, 512);
+    ASSERT_EQ(livery.Height, 512);
     for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 512; ++x)
-            livery.setPixelColor(x, y, QColor(0, 0, 255, 255));
-    ASSERT_TRUE(livery.save(first));
+        for (int x = 0; x < 512; ++x) {
+            const std::uint8_t blue[4] = {255, 0, 0, 255};
+            std::copy(blue, blue + 4, livery.Pixel(x, y));
+        }
+    const std::vector<std::uint8_t> painted = EncodePNG(livery);
+    WriteBytes(first, std::string(painted.begin(), painted.end()));
     r = cli({"game", "liveries", "import", game, folder});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Wrote 3 pictures of team 3 into " + game + "cars.wad"), npos) << r.err;
@@ -666,12 +680,11 @@ TEST_F(CliTest, RefusedPicturesAndContainersLeaveTheFilesAsTheyWere)
     // Pictures the game's textures cannot take.
     WriteBytes(dir / "24bit.tga", plainTGA(32, 32, 24));
     WriteBytes(dir / "30wide.tga", plainTGA(30, 32, 32));
-    QImage rgb(32, 32, QImage::Format_RGB32);
-    rgb.fill(Qt::red);
-    ASSERT_TRUE(rgb.save(QString::fromStdString(dir / "rgb.png"), "PNG"));
-    QImage narrow(30, 32, QImage::Format_ARGB32);
-    narrow.fill(Qt::transparent);
-    ASSERT_TRUE(narrow.save(QString::fromStdString(dir / "30wide.png"), "PNG"));
+    WriteBytes(dir / "rgb.png", StoredPNG(32, 32, 2, std::string(32 * 96, '\x40')));
+    const std::vector<std::uint8_t> narrow = EncodePNG(TPicture(30, 32));
+    WriteBytes(dir / "30wide.png", std::string(narrow.begin(), narrow.end()));
+    // Colour with alpha, but only three bytes a pixel in the data.
+    WriteBytes(dir / "cut.png", StoredPNG(32, 32, 6, std::string(32 * 96, '\x40')));
     WriteBytes(dir / "broken.png", "\x89PNG\r\n\x1a\n broken");
     const struct {
         const char* file;
@@ -679,9 +692,10 @@ TEST_F(CliTest, RefusedPicturesAndContainersLeaveTheFilesAsTheyWere)
     } refused[] = {
         {"24bit.tga", "GP4TEX Error 014: Invalid TGA. Needs to be 32 Bit"},
         {"30wide.tga", "GP4TEX Error 013: Invalid TGA. Width and height must be multiples of 4"},
-        {"rgb.png", "Invalid PNG. Needs an alpha channel"},
-        {"30wide.png", "GP4TEX Error 013"},
-        {"broken.png", "Cannot read the PNG file"},
+        {"rgb.png", "GP4TEX Error 023: Invalid PNG. Needs to be 32 Bit"},
+        {"30wide.png", "GP4TEX Error 024: Invalid PNG. Width and height must be multiples of 4"},
+        {"cut.png", "GP4TEX Error 026: Invalid PNG. The picture data is damaged or ends early"},
+        {"broken.png", "GP4TEX Error 022: Invalid PNG. No PNG signature and header found"},
     };
     for (const auto& f : refused) {
         r = cli({"tex", "import", tex, dir / f.file, "-i", "0", "--yes"});
@@ -868,6 +882,9 @@ TEST_F(CliTest, GameImportRefusesWhatTheGameCannotHoldAndWritesNothing)
 
 TEST_F(CliTest, LiveriesMakeARoundTripThroughPngAndReachTheGameAsTheWindowPutsThem)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: Pillow, the independent reader, runs on Linux only";
+#endif
     if (!havePillow())
         GTEST_SKIP() << "Pillow (python3-pil) is not installed";
     const std::string folder = dir / "liveries/";
@@ -952,6 +969,9 @@ TEST_F(CliTest, LiveriesMakeARoundTripThroughPngAndReachTheGameAsTheWindowPutsTh
 
 TEST_F(CliTest, AProgressBarShowsOnATerminalUnlessQuiet)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: the test has no pseudo-terminal to show the bar on there";
+#endif
     CliResult r = RunCliOnTerminal({"game", "show", game}, cliTemp.path());
     if (r.code == -1 && r.err.empty())
         GTEST_SKIP() << "No pseudo-terminal";
@@ -1204,6 +1224,9 @@ TEST_F(CliTest, DamagedMeshesEndWithTheReadersMessage)
 
 TEST_F(CliTest, ASignalEndsTheRunWithoutLeavingItsWorkingFolder)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: a console program there gets no signals that a test could send";
+#else
     // The run waits for its JSON file, a pipe no one writes, with its
     // working folder in place.
     const std::string pipe = dir / "teams.json";
@@ -1223,6 +1246,7 @@ TEST_F(CliTest, ASignalEndsTheRunWithoutLeavingItsWorkingFolder)
         EXPECT_EQ(r.signal, signal);
     }
     EXPECT_TRUE(ReadBytes(game + "GP4.EXE") == *exe_);
+#endif
 }
 
 TEST_F(CliTest, AnImportKeepsTheFilesAsTheyWereAndRestorePutsThemBack)

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
@@ -254,32 +256,86 @@ TEST_F(DebugInfoTest, TheFileLayoutIsFixedAndEveryTruncationIsRefused)
     EXPECT_EQ(LoadDebugInfo(dir / "m.EIF"), ReadLinkMap(dir / "app.map", sources()));
 }
 
-TEST_F(DebugInfoTest, StartUpFindsTheSourcesThroughTheRegistryStandIn)
+namespace {
+
+struct RegistryValue {
+    std::string key;
+    std::string name;
+    std::string value;
+};
+
+// Writes text values under HKEY_CURRENT_USER: on Windows into the registry
+// with reg.exe (the key Software\Paddock is removed first, and no values
+// leave it removed), elsewhere into the stand-in store.
+void WriteRegistry(const std::vector<RegistryValue>& values, const std::string& store)
+{
+#ifdef _WIN32
+    (void)store;
+    const auto quoted = [](const std::string& text) {
+        std::wstring arg = ToPath(text).wstring();
+        // A backslash before the closing quote would escape it.
+        if (!arg.empty() && arg.back() == L'\\')
+            arg += L'\\';
+        return L"\"" + arg + L"\"";
+    };
+    _wsystem(L"reg delete \"HKCU\\Software\\Paddock\" /f >NUL 2>NUL");
+    for (const RegistryValue& v : values) {
+        const std::wstring command = L"reg add " + quoted("HKCU\\" + v.key) + L" /v " + quoted(v.name) + L" /d " +
+                                     quoted(v.value) + L" /f >NUL";
+        ASSERT_EQ(_wsystem(command.c_str()), 0) << v.key << " " << v.name;
+    }
+#else
+    if (values.empty()) {
+        std::filesystem::remove(store);
+        return;
+    }
+    std::map<std::string, std::string> sections;
+    for (const RegistryValue& v : values)
+        sections[v.key] += v.name + "=" + v.value + "\n";
+    std::string text;
+    for (const auto& [key, lines] : sections)
+        text += "[HKEY_CURRENT_USER\\" + key + "]\n" + lines;
+    WriteBytes(store, text);
+#endif
+}
+
+} // namespace
+
+TEST_F(DebugInfoTest, StartUpFindsTheSourcesThroughTheRegistry)
 {
     const std::string root = dir / "env" + PathDelim;
     const std::string prog = dir / "prog/";
-    EXPECT_EQ(SourceDirsFromSearchPath(prog, "$(IDEDIR)/Lib;" + dir / "src;$(ideDir)/$(IDEDIR)", root),
-              (std::vector<std::string>{prog, dir / "env/Lib", dir / "src", dir / "env" + "/" + dir / "env"}));
+    // The search path as the development environment writes it, taken as
+    // it is.
+    const std::string d = dir.path();
+    EXPECT_EQ(SourceDirsFromSearchPath(prog, "$(IDEDIR)/Lib;" + d + "src;$(ideDir)/$(IDEDIR)", root),
+              (std::vector<std::string>{prog, d + "env/Lib", d + "src", d + "env" + "/" + d + "env"}));
     EXPECT_TRUE(SourceDirsFromSearchPath(prog, "", root).empty());
     // A root folder whose name holds the macro is taken as it is.
     EXPECT_EQ(SourceDirsFromSearchPath(prog, "$(IDEDIR)/Lib;$(idedir)", "/d/$(IDEDIR)/$(ideDir)/"),
               (std::vector<std::string>{prog, "/d/$(IDEDIR)/$(ideDir)/Lib", "/d/$(IDEDIR)/$(ideDir)"}));
 
-    // The store's sections are key paths; a missing store, key or value
+    // The store's sections are key paths (on Windows, the registry's keys,
+    // written as a user would with reg.exe); a missing store, key or value
     // gives the default.
-    const char* old = std::getenv("PADDOCK_REGISTRY");
-    const std::string savedStore = old ? old : "";
-    setenv("PADDOCK_REGISTRY", (dir / "registry.ini").c_str(), 1);
+    const std::optional<std::string> savedStore = GetEnv("PADDOCK_REGISTRY");
+    SetEnv("PADDOCK_REGISTRY", dir / "registry.ini");
     TPitlaneRegistry registry;
     std::string value;
     registry.ReadRegString(HKEY_CURRENT_USER_KEY, DevelopmentKey, value, "none", "RootDir");
     EXPECT_EQ(value, "none");
-    WriteBytes(dir / "registry.ini", std::string("[HKEY_CURRENT_USER\\") + DevelopmentKey + "]\nRootDir=" + dir.path() +
-                                         "\n[HKEY_CURRENT_USER\\" + DevelopmentLibraryKey +
-                                         "]\nSearch Path=$(IDEDIR)/src\n");
+    const std::string wide = "Grand Prix 4 \u2014 \u00E9t\u00E9";
+    WriteRegistry({{DevelopmentKey, "RootDir", dir.path()},
+                   {DevelopmentKey, "Other Name", wide},
+                   {DevelopmentLibraryKey, "Search Path", "$(IDEDIR)/src"}},
+                  dir / "registry.ini");
     registry.ReadRegString(HKEY_CURRENT_USER_KEY, DevelopmentKey, value, "none", "ROOTDIR");
     EXPECT_EQ(value, dir.path());
+    registry.ReadRegString(HKEY_CURRENT_USER_KEY, DevelopmentKey, value, "none", "Other Name");
+    EXPECT_EQ(value, wide);
     registry.ReadRegString(HKEY_CURRENT_USER_KEY, DevelopmentKey, value, "none", "Other");
+    EXPECT_EQ(value, "none");
+    registry.ReadRegString(HKEY_CURRENT_USER_KEY, std::string(DevelopmentKey) + "\\Missing", value, "none", "RootDir");
     EXPECT_EQ(value, "none");
 
     // With the map beside the program, the start-up builds the file, with
@@ -295,10 +351,8 @@ TEST_F(DebugInfoTest, StartUpFindsTheSourcesThroughTheRegistryStandIn)
     PrepareDebugInfo(true);
     EXPECT_EQ(LoadDebugInfo(Settings.DebugInfoPath).Modules[0].Lines[0].Text, "line 10 of the source");
 
-    if (old)
-        setenv("PADDOCK_REGISTRY", savedStore.c_str(), 1);
-    else
-        unsetenv("PADDOCK_REGISTRY");
+    SetEnv("PADDOCK_REGISTRY", savedStore);
+    WriteRegistry({}, dir / "registry.ini");
 }
 
 TEST_F(DebugInfoTest, TheReportNamesTheSourceOrSaysWhyItCannot)
@@ -364,6 +418,9 @@ TEST_F(DebugInfoTest, TheReportNamesTheSourceOrSaysWhyItCannot)
 // however it travelled before it was caught.
 TEST(ThrowSites, TheSiteGoesWithTheExceptionAcrossThreadsAndRethrows)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: throw sites are recorded by the Linux C++ runtime only";
+#endif
     EXPECT_EQ(ThrowAddress(nullptr), 0u);
     EXPECT_EQ(CurrentThrowAddress(), 0u);
     EXPECT_EQ(ThrowAddress(std::make_exception_ptr(std::runtime_error("never thrown"))), 0u);

@@ -4,6 +4,7 @@
 #include "app/EditorHost.h"
 #include "app/ExportImport.h"
 #include "app/FileError.h"
+#include "app/FileTransaction.h"
 #include "app/Items.h"
 #include "app/Settings.h"
 #include "app/Streams.h"
@@ -25,6 +26,10 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace paddock;
 using namespace paddock::testing;
@@ -448,6 +453,8 @@ TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)
 TEST_F(GameTransferTest, AnArchiveThatIsALinkIsBackedUpAndRebuiltBehindTheLink)
 {
     namespace fs = std::filesystem;
+    if (SkippedOnWindows("an archive that is a link: symbolic links need a privilege that Windows gives administrators only"))
+        GTEST_SKIP();
     const fs::path real = fs::path(game) / "elsewhere" / "cars.wad";
     fs::create_directories(real.parent_path());
     fs::rename(game + "cars.wad", real);
@@ -467,4 +474,75 @@ TEST_F(GameTransferTest, AnArchiveThatIsALinkIsBackedUpAndRebuiltBehindTheLink)
     EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
     EXPECT_FALSE(ReadBytes(real.string()) == *cars_);
     EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(GameTransferTest, FilesTheRunningGameHoldsAreNamedAndNothingChanges)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "Windows only: there a file another program holds open cannot be written or replaced";
+#else
+    // A game folder whose name is not ASCII.
+    game = dir / "Grand Prix 4 \u2014 \u00E9t\u00E9/";
+    demo::WriteDemoGame(game);
+    WriteBytes(game + "cars.wad", *cars_);
+    Settings.GamePath = game;
+    Settings.GameExePath = game + "GP4.EXE";
+    Settings.SaveFilePath = game + "F1GSTATE.SAV";
+    const std::string exe = ReadBytes(game + "GP4.EXE");
+    const std::string save = ReadBytes(game + "F1GSTATE.SAV");
+    SelectItems({10, 22});
+    ImportSelected();
+    Teams[0].PowerRace = 12345;
+    TTEXFile& livery = *CarTextureTable[0][0];
+    TPicture edited = *livery.GetBitmap(0);
+    edited.Pixels[0] ^= 0xFF;
+    livery.SetBitmap(0, edited);
+
+    // The game holds a file as a running program holds its own: others may
+    // read it, not write, replace or remove it.
+    const auto hold = [](const std::string& path) {
+        return CreateFileW(ToPath(path).wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    const auto unchanged = [&] {
+        EXPECT_TRUE(ReadBytes(game + "GP4.EXE") == exe);
+        EXPECT_TRUE(ReadBytes(game + "F1GSTATE.SAV") == save);
+        EXPECT_TRUE(ReadBytes(game + "cars.wad") == *cars_);
+        EXPECT_FALSE(FileExists(game + "cars.wad.BAK"));
+        EXPECT_FALSE(FileExists(game + "GP4.EXE.BAK"));
+        EXPECT_EQ(OursLeftIn(dir.path()), "");
+    };
+    ForgetRunBackups();
+    for (const char* held : {"GP4.EXE", "cars.wad"}) {
+        SCOPED_TRACE(held);
+        const HANDLE handle = hold(game + held);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        if (std::string(held) == "cars.wad")
+            script->expectMessage(backupMessage());
+        SelectItems({10, 22});
+        try {
+            ExportSelected();
+            ADD_FAILURE() << "The export went on";
+        } catch (const EFileError& e) {
+            EXPECT_NE(std::string(e.what()).find(std::string(held) + " is in use: close the game and try again"),
+                      std::string::npos)
+                << e.what();
+        }
+        CloseHandle(handle);
+        unchanged();
+    }
+
+    // A read-only, hidden archive keeps both attributes when it is rebuilt.
+    const std::wstring cars = ToPath(game + "cars.wad").wstring();
+    SetFileAttributesW(cars.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    script->expectMessage(backupMessage());
+    SelectItems({10, 22});
+    ExportSelected();
+    EXPECT_EQ(GetFileAttributesW(cars.c_str()) & 0x7, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_FALSE(ReadBytes(game + "cars.wad") == *cars_);
+    EXPECT_TRUE(ReadBytes(game + "cars.wad.BAK") == *cars_);
+    EXPECT_FALSE(ReadBytes(game + "GP4.EXE") == exe);
+    EXPECT_EQ(OursLeftIn(dir.path()), "");
+    SetFileAttributesW(cars.c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
 }

@@ -203,8 +203,12 @@ TEST_F(SettingsTest, GameFilesAreFoundInAnyLetterCase)
 {
     const std::string game = dir / "game/";
     demo::WriteDemoGame(game);
-    std::filesystem::rename(game + "GP4.EXE", game + "gp4.exe");
-    std::filesystem::rename(game + "F1GSTATE.SAV", game + "f1gstate.sav");
+    // Through another name: a change of letter case alone is no change to
+    // every file system.
+    std::filesystem::rename(ToPath(game + "GP4.EXE"), ToPath(game + "x"));
+    std::filesystem::rename(ToPath(game + "x"), ToPath(game + "gp4.exe"));
+    std::filesystem::rename(ToPath(game + "F1GSTATE.SAV"), ToPath(game + "x"));
+    std::filesystem::rename(ToPath(game + "x"), ToPath(game + "f1gstate.sav"));
     EXPECT_TRUE(CheckGamePath(game, "GP4.EXE"));
     SetGamePaths(game, "GP4.EXE");
     EXPECT_EQ(Settings.GameExePath, game + "gp4.exe");
@@ -222,18 +226,61 @@ TEST_F(SettingsTest, DemoGamePassesTheCheckAndCarriesASealedSaveFile)
 
 TEST_F(SettingsTest, AutoSearchFindsAGameInAWinePrefix)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Skipped on Windows: Wine prefixes are searched on Linux only";
+#endif
     const std::string home = dir / "home";
     const std::string game = home + "/.wine/drive_c/Program Files (x86)/Infogrames/Grand Prix 4";
     ForceDirectories(home + "/.wine/drive_c/Program Files/GP4 broken");
     WriteBytes(home + "/.wine/drive_c/Program Files/GP4 broken/GP4.EXE", "too small");
     demo::WriteDemoGame(game);
-    const char* oldHome = std::getenv("HOME");
-    const std::string saved = oldHome ? oldHome : "";
-    setenv("HOME", home.c_str(), 1);
-    unsetenv("WINEPREFIX");
+    const std::optional<std::string> savedHome = GetEnv("HOME");
+    const std::optional<std::string> savedPrefix = GetEnv("WINEPREFIX");
+    SetEnv("HOME", home);
+    SetEnv("WINEPREFIX", std::nullopt);
     const std::string found = FindGameInstallation("GP4.EXE");
-    setenv("HOME", saved.c_str(), 1);
+    SetEnv("HOME", savedHome);
+    SetEnv("WINEPREFIX", savedPrefix);
     EXPECT_EQ(found, game + PathDelim);
+}
+
+TEST_F(SettingsTest, AutoSearchFindsAGameInTheProgramFoldersAndAtTheRootOfADrive)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "Windows only: the program folders and drives of Windows";
+#else
+    // The program folders as the system names them, which need not be on C:
+    // nor be called "Program Files".
+    const std::string x86 = dir / "Programme (x86)";
+    const std::string game = x86 + "\\Infogrames\\Grand Prix 4 \u00E9t\u00E9";
+    ForceDirectories(dir / "Programme/GP4 broken");
+    WriteBytes(dir / "Programme/GP4 broken/GP4.EXE", "too small");
+    demo::WriteDemoGame(game);
+    const std::optional<std::string> saved64 = GetEnv("ProgramFiles");
+    const std::optional<std::string> saved86 = GetEnv("ProgramFiles(x86)");
+    const std::optional<std::string> savedW = GetEnv("ProgramW6432");
+    SetEnv("ProgramFiles", dir / "Programme");
+    SetEnv("ProgramFiles(x86)", x86);
+    SetEnv("ProgramW6432", std::nullopt);
+    const std::vector<std::string> usual = UsualGameFolders();
+    EXPECT_EQ(FindGameInstallation("GP4.EXE"), game + PathDelim);
+    EXPECT_NE(std::find(usual.begin(), usual.end(), dir / "Programme\\GP4 broken\\"), usual.end());
+
+    // At the root of the drive (the drive of the temporary folder).
+    SetEnv("ProgramFiles(x86)", dir / "none");
+    const std::string root = FromPath(ToPath(dir.path()).root_path());
+    const std::string atRoot = root + "GP4 paddock-test-" + ExtractFileName(RemoveTrailingBackslash(dir.path()));
+    if (ForceDirectories(atRoot)) {
+        demo::WriteDemoGame(atRoot);
+        EXPECT_EQ(FindGameInstallation("GP4.EXE"), atRoot + PathDelim);
+        DeleteTree(atRoot);
+    } else {
+        SkippedOnWindows("a game at the root of a drive: no folder can be made at " + root);
+    }
+    SetEnv("ProgramFiles", saved64);
+    SetEnv("ProgramFiles(x86)", saved86);
+    SetEnv("ProgramW6432", savedW);
+#endif
 }
 
 TEST(ItemSets, SelectionCodesAndRanges)

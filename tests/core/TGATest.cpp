@@ -1,9 +1,11 @@
 #include "app/FileError.h"
 #include "app/Streams.h"
 #include "formats/GP4TEX.h"
+#include "formats/PNG.h"
 #include "formats/TGA.h"
 #include "formats/TextureCodec.h"
 
+#include "GameBytes.h"
 #include "ScriptedInteraction.h"
 #include "DemoTextures.h"
 #include "TempDir.h"
@@ -82,6 +84,22 @@ TGAStatus decode(const std::string& bytes, TPicture& picture)
     // address sanitizer.
     std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
     return DecodeTGA(copy.data(), copy.size(), picture);
+}
+
+PNGStatus decodePNG(const std::string& bytes, TPicture& picture)
+{
+    std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+    return DecodePNG(copy.data(), copy.size(), picture);
+}
+
+// The pixels of a picture in the order red, green, blue, alpha.
+std::string rgbaOf(const TPicture& p)
+{
+    std::string out;
+    for (std::size_t i = 0; i < p.Pixels.size(); i += 4)
+        out += {static_cast<char>(p.Pixels[i + 2]), static_cast<char>(p.Pixels[i + 1]), static_cast<char>(p.Pixels[i]),
+                static_cast<char>(p.Pixels[i + 3])};
+    return out;
 }
 
 struct Packet {
@@ -291,6 +309,46 @@ TEST(TGAReader, DamagedRunLengthDataIsRefused)
     EXPECT_EQ(out, untouched);
 }
 
+TEST(PNGReader, ReadsColourWithAlphaInThePicturesOrderAndRefusesTheRest)
+{
+    // A file of our own making reads as its pixels, red and blue swapped
+    // into the picture's order; what the writer makes reads back equal.
+    const TPicture p = mixedPicture(12, 8, 4);
+    TPicture out;
+    ASSERT_EQ(decodePNG(StoredPNG(12, 8, 6, rgbaOf(p)), out), PNGStatus::Ok);
+    EXPECT_EQ(out, p);
+    const TPicture large = mixedPicture(256, 64, 5);
+    ASSERT_EQ(decodePNG(asString(EncodePNG(large)), out), PNGStatus::Ok);
+    EXPECT_EQ(out, large);
+    EXPECT_THROW(EncodePNG(TPicture()), std::invalid_argument);
+
+    out = filled(4, 4, 1);
+    const TPicture untouched = out;
+    const std::string pixels = rgbaOf(p);
+    const std::string good = StoredPNG(12, 8, 6, pixels);
+    EXPECT_EQ(decodePNG("", out), PNGStatus::NotPNG);
+    EXPECT_EQ(decodePNG(good.substr(0, 32), out), PNGStatus::NotPNG);
+    EXPECT_EQ(decodePNG("GIF89a" + good.substr(6), out), PNGStatus::NotPNG);
+    EXPECT_EQ(decodePNG(good.substr(0, 12) + "tEXt" + good.substr(16), out), PNGStatus::NotPNG);
+    // Colour without alpha, grey with alpha, a palette, 16 bits a channel.
+    EXPECT_EQ(decodePNG(StoredPNG(12, 8, 2, std::string(12 * 8 * 3, 'x')), out), PNGStatus::NotTrueColour32);
+    EXPECT_EQ(decodePNG(StoredPNG(12, 8, 4, std::string(12 * 8 * 2, 'x')), out), PNGStatus::NotTrueColour32);
+    EXPECT_EQ(decodePNG(StoredPNG(12, 8, 3, std::string(12 * 8, 'x')), out), PNGStatus::NotTrueColour32);
+    EXPECT_EQ(decodePNG(StoredPNG(12, 8, 6, pixels + pixels, 16), out), PNGStatus::NotTrueColour32);
+    EXPECT_EQ(decodePNG(StoredPNG(10, 8, 6, std::string(10 * 8 * 4, 'x')), out), PNGStatus::SizeNotMultipleOf4);
+    EXPECT_EQ(decodePNG(StoredPNG(12, 6, 6, std::string(12 * 6 * 4, 'x')), out), PNGStatus::SizeNotMultipleOf4);
+    EXPECT_EQ(decodePNG(StoredPNG(0, 8, 6, ""), out), PNGStatus::SizeOutOfRange);
+    EXPECT_EQ(decodePNG(StoredPNG(16388, 4, 6, ""), out), PNGStatus::SizeOutOfRange);
+    // Every cut through the chunks, data that ends before the picture does,
+    // and a huge picture claimed by a few bytes, refused before it is
+    // allocated.
+    for (std::size_t length = 33; length < good.size(); length += 7)
+        EXPECT_EQ(decodePNG(good.substr(0, length), out), PNGStatus::Damaged) << "length " << length;
+    EXPECT_EQ(decodePNG(StoredPNG(12, 8, 6, pixels.substr(0, pixels.size() - 48)), out), PNGStatus::Damaged);
+    EXPECT_EQ(decodePNG(StoredPNG(16384, 16384, 6, std::string(64 * 1024, '\0')), out), PNGStatus::Damaged);
+    EXPECT_EQ(out, untouched);
+}
+
 TEST_F(TGATexTest, ImportRefusalsKeepTheOldPicture)
 {
     const TPicture before = *tex.GetBitmap(0);
@@ -327,6 +385,28 @@ TEST_F(TGATexTest, ImportRefusalsKeepTheOldPicture)
     EXPECT_EQ(tex.GetHeader(0).Field(100), 0x12345678u);
 
     EXPECT_THROW(tex.ImportTGA(0, dir / "missing.tga"), EFileError);
+
+    // PNG files pass the same checks, each refusal with its message.
+    const TPicture p16 = mixedPicture(16, 16, 3);
+    const std::vector<Case> pngCases = {
+        {"\x89PNG", "GP4TEX Error 022: Invalid PNG. No PNG signature and header found"},
+        {StoredPNG(16, 16, 2, std::string(16 * 16 * 3, 'x')),
+         "GP4TEX Error 023: Invalid PNG. Needs to be 32 Bit (24 Bit Colors + Alpha Channel, 8 Bit each)"},
+        {asString(EncodePNG(mixedPicture(18, 16, 2))),
+         "GP4TEX Error 024: Invalid PNG. Width and height must be multiples of 4"},
+        {StoredPNG(16, 16384 + 4, 6, ""), "GP4TEX Error 025: Invalid PNG. Width and height must be from 4 to 16384"},
+        {asString(EncodePNG(p16)).substr(0, 60), "GP4TEX Error 026: Invalid PNG. The picture data is damaged or ends early"},
+    };
+    for (const Case& c : pngCases) {
+        WriteBytes(dir / "in.png", c.bytes);
+        script->expectError(c.message);
+        EXPECT_FALSE(tex.ImportPNG(0, dir / "in.png")) << c.message;
+        EXPECT_EQ(*tex.GetBitmap(0), p32);
+    }
+    WriteBytes(dir / "in.png", asString(EncodePNG(p16)));
+    EXPECT_TRUE(tex.ImportPNG(0, dir / "in.png"));
+    EXPECT_EQ(*tex.GetBitmap(0), p16);
+    EXPECT_EQ(tex.GetHeader(0).LinearSize(), 256u);
 }
 
 TEST_F(TGATexTest, ExportThenImportLeavesThePictureAlone)

@@ -72,4 +72,36 @@ inline std::string MemberBytes(const TArchiveMembers& members, const std::string
     return {};
 }
 
+// A PNG file of our own making, independent of the program's writer: the
+// header (8 bits a channel, the colour type given), then the rows, each
+// after a filter byte of 0, in one stored deflate block (so at most 65535
+// bytes of rows), and the end. The
+// chunks' CRCs are left zero (the reader does not check them).
+inline std::string StoredPNG(std::uint32_t width, std::uint32_t height, std::uint8_t colourType,
+                             const std::string& pixels, std::uint8_t depth = 8)
+{
+    auto be32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    };
+    auto le16 = [](std::uint32_t v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; };
+    std::string rows;
+    const std::size_t rowBytes = height ? pixels.size() / height : 0;
+    for (std::uint32_t y = 0; y < height; ++y)
+        rows += '\0' + pixels.substr(y * rowBytes, rowBytes);
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char c : rows) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    const auto n = static_cast<std::uint32_t>(rows.size());
+    const std::string zlib = std::string("\x78\x01\x01", 3) + le16(n) + le16(~n & 0xFFFF) + rows + be32((b << 16) | a);
+    auto chunk = [&](const std::string& type, const std::string& data) {
+        return be32(static_cast<std::uint32_t>(data.size())) + type + data + std::string(4, '\0');
+    };
+    const std::string header =
+        be32(width) + be32(height) + std::string{static_cast<char>(depth), static_cast<char>(colourType), 0, 0, 0};
+    return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", zlib) + chunk("IEND", "");
+}
+
 } // namespace paddock::testing

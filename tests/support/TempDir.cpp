@@ -9,6 +9,12 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace paddock::testing {
 
@@ -21,11 +27,20 @@ TempDir::TempDir()
         std::filesystem::path p = base / ("paddock-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
         std::error_code ec;
         if (std::filesystem::create_directory(p, ec)) {
-            path_ = AddTrailingBackslash(p.string());
+            path_ = AddTrailingBackslash(FromPath(p));
             return;
         }
     }
     throw std::runtime_error("Cannot create a temporary folder");
+}
+
+std::string TempDir::operator/(const std::string& name) const
+{
+    std::string path = path_ + name;
+    for (char& c : path)
+        if (c == '/')
+            c = PathDelim;
+    return path;
 }
 
 TempDir::~TempDir()
@@ -36,7 +51,7 @@ TempDir::~TempDir()
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
     ForceDirectories(ExtractFilePath(path));
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(ToPath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("Cannot write " + path);
@@ -44,7 +59,7 @@ void WriteBytes(const std::string& path, const std::string& bytes)
 
 std::string ReadBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(ToPath(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("Cannot read " + path);
     std::ostringstream s;
@@ -56,12 +71,45 @@ std::string OursLeftIn(const std::string& folder)
 {
     std::string found;
     std::error_code ec;
-    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (std::filesystem::recursive_directory_iterator it(ToPath(folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = FromPath(it->path().filename());
         if (IsTempName(name) || name.find(".paddock-old-") != std::string::npos)
-            found += it->path().string() + "\n";
+            found += FromPath(it->path()) + "\n";
     }
     return found;
+}
+
+bool SkippedOnWindows(const std::string& reason)
+{
+#ifdef _WIN32
+    std::printf("Skipped on Windows: %s\n", reason.c_str());
+    std::fflush(stdout);
+    return true;
+#else
+    (void)reason;
+    return false;
+#endif
+}
+
+void SetEnv(const std::string& name, const std::optional<std::string>& value)
+{
+#ifdef _WIN32
+    // The wide environment, which the program reads on Windows.
+    SetEnvironmentVariableW(ToPath(name).wstring().c_str(), value ? ToPath(*value).wstring().c_str() : nullptr);
+    _wputenv_s(ToPath(name).wstring().c_str(), value ? ToPath(*value).wstring().c_str() : L"");
+#else
+    if (value)
+        setenv(name.c_str(), value->c_str(), 1);
+    else
+        unsetenv(name.c_str());
+#endif
+}
+
+std::optional<std::string> GetEnv(const std::string& name)
+{
+    const char* value = std::getenv(name.c_str());
+    return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 } // namespace paddock::testing
