@@ -118,9 +118,6 @@ void TMainForm::buildMenu()
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = action(Help1, "About1", QStringLiteral("&About"));
 
-    // The points editor is not offered in this version.
-    Misc1->menuAction()->setVisible(false);
-
     connect(Cartextures1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmCarTextures>(); }));
     connect(Teamsanddrivers1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmTeams>(); }));
     connect(Points1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmPoints>(); }));
