@@ -214,9 +214,59 @@ void TMainForm::FormCreate(const std::string& programPath)
     }
 }
 
-int TMainForm::CentredTop(int screenHeight, int mainHeight)
+int TMainForm::CentredTop(int areaTop, int areaHeight, int mainHeight, int editorHeight)
 {
-    return (screenHeight - (mainHeight + 400)) / 2;
+    return areaTop + std::max(0, (areaHeight - (mainHeight + editorHeight)) / 2);
+}
+
+QRect TMainForm::ScreenArea() const
+{
+    const QScreen* s = screen();
+    return s ? s->availableGeometry() : QRect();
+}
+
+QSize TMainForm::frameExtra() const
+{
+    return frameGeometry().size() - size();
+}
+
+QSize TMainForm::editorFrameSize() const
+{
+    if (!editor_)
+        return {};
+    // Before the window system has framed the editor, its frame is taken to
+    // be as large as the main window's.
+    const QSize own = editor_->frameGeometry().size();
+    return own != editor_->size() ? own : editor_->size() + frameExtra();
+}
+
+QSize TMainForm::EditorRoom() const
+{
+    const QRect area = ScreenArea();
+    if (!area.isValid())
+        return {};
+    const QSize frame = frameExtra();
+    return QSize(std::max(1, area.width() - frame.width()),
+                 std::max(1, area.height() - frameGeometry().height() - frame.height()));
+}
+
+void TMainForm::placeWithEditor()
+{
+    const QRect area = ScreenArea();
+    if (editor_ && area.isValid()) {
+        const QSize editor = editorFrameSize();
+        QPoint at = pos();
+        const int bottom = at.y() + frameGeometry().height() + editor.height();
+        if (bottom > area.bottom() + 1)
+            at.setY(std::max(area.top(), area.bottom() + 1 - frameGeometry().height() - editor.height()));
+        const int right = at.x() + std::max(frameGeometry().width(), editor.width());
+        if (right > area.right() + 1)
+            at.setX(std::max(area.left(), area.right() + 1 - std::max(frameGeometry().width(), editor.width())));
+        at.setY(std::max(at.y(), area.top()));
+        if (at != pos())
+            move(at);
+    }
+    dockEditor();
 }
 
 bool TMainForm::event(QEvent* e)
@@ -241,9 +291,6 @@ void TMainForm::FormActivate()
         return;
     firstActivation_ = false;
 
-    if (const QScreen* s = screen())
-        move(pos().x(), CentredTop(s->geometry().height(), frameGeometry().height()));
-
     for (int n = 1; n <= 25; ++n) {
         auto* b = findChild<QToolButton*>(QStringLiteral("ToolButton%1").arg(n));
         if (b && b->defaultAction()) {
@@ -254,6 +301,11 @@ void TMainForm::FormActivate()
     }
 
     OpenEditor<TFrmTeams>();
+    // The main window and the editor below it, centred together.
+    const QRect area = ScreenArea();
+    if (area.isValid())
+        move(pos().x(), CentredTop(area.top(), area.height(), frameGeometry().height(), editorFrameSize().height()));
+    placeWithEditor();
 }
 
 void TMainForm::dockEditor()
@@ -268,7 +320,10 @@ void TMainForm::OpenEditor(const QMetaObject& editorClass, const std::function<T
         return;
     CloseEditor();
     editor_ = create(this);
-    dockEditor();
+    // The editor takes no more than the screen has room for below the main
+    // window; the main window moves where that keeps the editor on screen.
+    editor_->SetRoom(EditorRoom());
+    placeWithEditor();
     editor_->show();
 }
 

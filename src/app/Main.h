@@ -48,9 +48,15 @@ public:
     void StoreEdits() override;
     void ReloadData() override;
 
-    // The vertical position that centres the main window and a 400-pixel
-    // editor below it on a screen of the given height.
-    static int CentredTop(int screenHeight, int mainHeight);
+    // The vertical position that centres the main window and the editor
+    // below it (heights with their frames) in the screen's area from top to
+    // top + height; never above the area.
+    static int CentredTop(int areaTop, int areaHeight, int mainHeight, int editorHeight);
+    // The part of the screen that windows may take (without panels).
+    QRect ScreenArea() const;
+    // The largest client area an editor docked below the main window can
+    // have on the screen.
+    QSize EditorRoom() const;
 
     // Menu.
     QMenu* File1;
@@ -104,6 +110,12 @@ private:
     // folder deleted, closing flag set.
     void endProgram();
     void dockEditor();
+    // Moves the main window (up, or left) so that the editor docked below it
+    // lies on the screen, then docks it.
+    void placeWithEditor();
+    // The sizes of a window's frame around its client area.
+    QSize frameExtra() const;
+    QSize editorFrameSize() const;
 
     TEditorForm* editor_ = nullptr;
     bool firstActivation_ = true;

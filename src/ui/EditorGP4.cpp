@@ -342,8 +342,10 @@ TFrmGP4Workshop::TFrmGP4Workshop(QWidget* mainWindow)
         connect(bar, &QScrollBar::valueChanged, this, Guarded(this, &TFrmGP4Workshop::BitBtn1Click));
     Image1->Resized = Guarded([this] { BitBtn1Click(); });
 
-    // 869 x 741 to start with, or more where the texts need it.
-    setFixedSize(LaidOutClientSize(*this, StartingSize));
+    // 869 x 741 to start with, or more where the texts need it, or what
+    // the screen has room for.
+    setStartingClientSize(StartingSize);
+    fitClientSize();
     FormCreate();
 }
 
@@ -441,7 +443,9 @@ QWidget* TFrmGP4Workshop::buildPreviewPage()
     layout->addLayout(picture, 1);
     Image1 = new TGP4Image(page);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setMinimumSize(481, 545);
+    // 481 x 545 in a window of the starting size; less where the screen has
+    // less room.
+    Image1->setMinimumSize(160, 160);
     Image1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     picture->addWidget(Image1, 0, 0);
     ScrollBar2 = new QScrollBar(Qt::Vertical, page);
@@ -460,6 +464,8 @@ QWidget* TFrmGP4Workshop::buildPreviewPage()
     layout->addLayout(controls);
     CheckListBox1 = makeList(page, "CheckListBox1");
     CheckListBox1->setMinimumWidth(150);
+    // As wide as its lines need, at least 150; the picture takes the rest.
+    CheckListBox1->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     controls->addWidget(CheckListBox1, 1);
     BitBtn1 = addButton(page, controls, "BitBtn1", QStringLiteral("BitBtn1"));
     CheckBox1 = new QCheckBox(QStringLiteral("Display PointNumbers"), page);
@@ -475,6 +481,8 @@ QWidget* TFrmGP4Workshop::buildPreviewPage()
         controls->addWidget(label);
         auto* s = new QSlider(Qt::Horizontal, page);
         s->setObjectName(QLatin1String(name));
+        // The column is as wide as its texts need; the picture takes the rest.
+        s->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         s->setRange(1, maximum);
         s->setValue(start);
         controls->addWidget(s);

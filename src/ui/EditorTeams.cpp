@@ -131,7 +131,7 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
         driverPage->addWidget(group);
     }
 
-    auto* window = new QHBoxLayout(this);
+    auto* window = new QHBoxLayout(Client());
     window->setContentsMargins(3, 3, 3, 3);
     window->addWidget(GroupBox1);
     window->addWidget(PageControl1, 1);

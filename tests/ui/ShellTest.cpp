@@ -268,9 +268,12 @@ private slots:
 
     void firstActivationCentresAndSetsHints()
     {
-        QCOMPARE(TMainForm::CentredTop(768, 84), 142);
-        QCOMPARE(TMainForm::CentredTop(1080, 84), 298);
-        QCOMPARE(TMainForm::CentredTop(400, 84), -42);
+        // Centred with the editor's real height, never above the screen's area.
+        QCOMPARE(TMainForm::CentredTop(0, 768, 84, 400), 142);
+        QCOMPARE(TMainForm::CentredTop(0, 1080, 84, 400), 298);
+        QCOMPARE(TMainForm::CentredTop(0, 768, 84, 600), 42);
+        QCOMPARE(TMainForm::CentredTop(24, 744, 84, 400), 154);
+        QCOMPARE(TMainForm::CentredTop(0, 400, 84, 400), 0);
         WriteSettingsFile(*dir, game);
         auto form = start();
         form->move(30, 0);
@@ -278,11 +281,12 @@ private slots:
         QTRY_VERIFY(form->findChild<QToolButton*>("ToolButton2")->toolTip() == QStringLiteral("&Configure..."));
         QCOMPARE(form->findChild<QToolButton*>("ToolButton8")->toolTip(), QStringLiteral("&Teams and drivers"));
         QCOMPARE(form->pos().x(), 30);
-        QCOMPARE(form->pos().y(),
-                 TMainForm::CentredTop(form->screen()->geometry().height(), form->frameGeometry().height()));
         // The Teams & Drivers window opens by itself, below the main window.
         auto* teams = qobject_cast<TFrmTeams*>(form->CurrentEditor());
         QVERIFY(teams && teams->isVisible());
+        const QRect area = form->screen()->availableGeometry();
+        QCOMPARE(form->pos().y(), TMainForm::CentredTop(area.top(), area.height(), form->frameGeometry().height(),
+                                                        teams->frameGeometry().height()));
         QCOMPARE(teams->pos(), QPoint(30, form->pos().y() + form->frameGeometry().height()));
         // Later activations change nothing.
         form->move(30, 5);
