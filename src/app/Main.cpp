@@ -31,8 +31,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -40,6 +42,49 @@
 namespace paddock {
 
 TMainForm* MainForm = nullptr;
+
+namespace {
+
+// One line of text that takes the room it is given: a text longer than that
+// is shortened in its middle ("...") and shown whole as the tooltip.
+class TStatusLabel : public QLabel {
+public:
+    explicit TStatusLabel(QWidget* parent) : QLabel(parent)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
+    void SetFullText(const QString& text)
+    {
+        full_ = text;
+        elide();
+    }
+    const QString& FullText() const { return full_; }
+
+    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide()
+    {
+        const int room = contentsRect().width() - 2 * margin() - 2;
+        const QString shown = fontMetrics().elidedText(full_, Qt::ElideMiddle, std::max(0, room));
+        setText(shown);
+        setToolTip(shown == full_ ? QString() : full_);
+    }
+
+    QString full_;
+};
+
+} // namespace
 
 TMainForm::TMainForm(const std::string& programPath)
 {
@@ -49,8 +94,14 @@ TMainForm::TMainForm(const std::string& programPath)
     setWindowIcon(MakeProgramIcon());
     buildMenu();
     buildToolBar();
-    // The strip holds the menu bar above the toolbar: 705 wide, or as wide
-    // as the menu titles need.
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusText = new TStatusLabel(StatusBar1);
+    StatusText->setObjectName(QStringLiteral("StatusText"));
+    StatusBar1->addWidget(StatusText, 1);
+    // The strip holds the menu bar above the toolbar and the status line:
+    // 705 wide, or as wide as the menu titles need.
     setFixedSize(LaidOutClientSize(*this, QSize(705, 0)).expandedTo(QSize(menuBar()->sizeHint().width(), 0)));
 
     if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
@@ -349,6 +400,16 @@ void TMainForm::ReloadData()
         editor_->ReloadData();
 }
 
+void TMainForm::ShowStatus(const std::string& text)
+{
+    static_cast<TStatusLabel*>(StatusText)->SetFullText(ToQString(text));
+}
+
+QString TMainForm::StatusLine() const
+{
+    return static_cast<const TStatusLabel*>(StatusText)->FullText();
+}
+
 void TMainForm::moveEvent(QMoveEvent* e)
 {
     QMainWindow::moveEvent(e);
@@ -393,7 +454,9 @@ void TMainForm::RestoreBackups1Click()
         SelectedItems = LoadedItems;
         ImportSelected();
     }
-    ShowMessage("Restored " + names + " from " + (backups.size() == 1 ? "its backup." : "their backups."));
+    const std::string restored = "Restored " + names + " from " + (backups.size() == 1 ? "its backup" : "their backups");
+    ShowStatus(restored);
+    ShowMessage(restored + ".");
 }
 
 void TMainForm::Exit1Click()

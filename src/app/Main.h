@@ -13,7 +13,9 @@
 #include <string>
 
 class QAction;
+class QLabel;
 class QMenu;
+class QStatusBar;
 class QToolBar;
 class QToolButton;
 
@@ -47,6 +49,11 @@ public:
     // Requests passed on to the current editor window.
     void StoreEdits() override;
     void ReloadData() override;
+    // The status line below the toolbar: what the last command did. A text
+    // longer than the line is shortened in its middle and shown whole as
+    // the line's tooltip.
+    void ShowStatus(const std::string& text) override;
+    QString StatusLine() const;
 
     // The vertical position that centres the main window and the editor
     // below it (heights with their frames) in the screen's area from top to
@@ -86,6 +93,10 @@ public:
     QToolButton* ToolButton3;
     QToolButton* ToolButton4;
     QToolButton* ToolButton2;
+
+    // Status line.
+    QStatusBar* StatusBar1;
+    QLabel* StatusText;
 
 public slots:
     void FormActivate();

@@ -374,7 +374,7 @@ void TFrmCarTextures::AllTeams1Click()
 void TFrmCarTextures::runCommand(int tag)
 {
     if (tag == CommandExport)
-        reportSaved(ExportSelected());
+        reportSaved(ExportSelected().Archives);
     else
         RunCommand(tag);
 }

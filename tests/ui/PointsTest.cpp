@@ -252,8 +252,9 @@ private slots:
         const std::string exeBefore = exeBytes();
         const std::string saveBefore = ReadBytes(Settings.GamePath + "F1GSTATE.SAV");
 
-        // Nothing was loaded: the save writes nothing.
+        // Nothing was loaded: the save writes nothing and says so.
         QTest::mouseClick(window->Button2, Qt::LeftButton);
+        (*script)->expectMessage("Nothing to save: load the points from the game first.");
         QTest::mouseClick(window->sbExport1, Qt::LeftButton);
         QVERIFY(exeBytes() == exeBefore);
 
