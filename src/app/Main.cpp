@@ -45,6 +45,18 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
+// A caption without the "&" that marks its access key ("&&" stands for "&").
+QString WithoutMnemonic(const QString& caption)
+{
+    QString text;
+    for (int i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        text += caption[i];
+    }
+    return text;
+}
+
 // One line of text that takes the room it is given: a text longer than that
 // is shortened in its middle ("...") and shown whole as the tooltip.
 class TStatusLabel : public QLabel {
@@ -345,9 +357,11 @@ void TMainForm::FormActivate()
     for (int n = 1; n <= 25; ++n) {
         auto* b = findChild<QToolButton*>(QStringLiteral("ToolButton%1").arg(n));
         if (b && b->defaultAction()) {
-            // The hint is the menu item's caption as it stands.
-            b->defaultAction()->setToolTip(b->defaultAction()->text());
-            b->setToolTip(b->defaultAction()->text());
+            // The hint is the menu item's caption without the mark of its
+            // access key.
+            const QString hint = WithoutMnemonic(b->defaultAction()->text());
+            b->defaultAction()->setToolTip(hint);
+            b->setToolTip(hint);
         }
     }
 

@@ -133,7 +133,8 @@ private slots:
                 continue;
             QSize needed;
             if (auto* l = qobject_cast<QLabel*>(w))
-                needed = l->sizeHint();
+                needed = l->wordWrap() ? QSize(l->minimumSizeHint().width(), l->heightForWidth(l->width()))
+                                       : l->sizeHint();
             else if (auto* b = qobject_cast<QPushButton*>(w))
                 needed = b->sizeHint();
             else if (auto* g = qobject_cast<QGroupBox*>(w))
