@@ -152,7 +152,7 @@ std::string DescribeExport(const TExportReport& report)
     std::string text = "Saved " + DescribeItems(report.Saved);
     text += files.empty() ? ": the game's files already held it" : " into " + joined(files);
     if (!backups.empty())
-        text += " (kept as they were in " + joined(backups) + ")";
+        text += (backups.size() == 1 ? " (kept as it was in " : " (kept as they were in ") + joined(backups) + ")";
     TItemSet notSaved{};
     for (std::size_t i = 0; i < notSaved.size(); ++i)
         notSaved[i] = report.Requested[i] && !report.Saved[i];

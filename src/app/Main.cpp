@@ -18,6 +18,7 @@
 #include "game/GP4Points.h"
 #include "game/GP4Teams.h"
 #include "ui/EditorCarTextures.h"
+#include "ui/EditorControls.h"
 #include "ui/EditorForm.h"
 #include "ui/EditorGP4.h"
 #include "ui/EditorPoints.h"
@@ -30,6 +31,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -115,6 +117,9 @@ TMainForm::TMainForm(const std::string& programPath)
     // The strip holds the menu bar above the toolbar and the status line:
     // 705 wide, or as wide as the menu titles need.
     setFixedSize(LaidOutClientSize(*this, QSize(705, 0)).expandedTo(QSize(menuBar()->sizeHint().width(), 0)));
+
+    // WAD, TEX and GP4 files dropped on the window open in their workshops.
+    setAcceptDrops(true);
 
     if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
         app->setExceptionHandler(
@@ -424,6 +429,52 @@ QString TMainForm::StatusLine() const
     return static_cast<const TStatusLabel*>(StatusText)->FullText();
 }
 
+bool TMainForm::OpenInWorkshop(const std::string& path)
+{
+    const std::string ext = ExtractFileExt(path);
+    if (SameText(ext, ".wad")) {
+        OpenEditor<TFrmWADWorkshop>();
+        static_cast<TFrmWADWorkshop*>(editor_)->LoadWAD(path);
+        return true;
+    }
+    if (SameText(ext, ".tex")) {
+        OpenEditor<TFrmTEXWorkshop>();
+        return static_cast<TFrmTEXWorkshop*>(editor_)->LoadTEX(path);
+    }
+    if (SameText(ext, ".gp4")) {
+        if (AccessMode < AccessDeveloper) {
+            ShowMessage("GP4 meshes open in the GP4 Workshop of the developer mode (AccessMode=DEVELOPER in "
+                        "Paddock.INI): " + path);
+            return false;
+        }
+        OpenEditor<TFrmGP4Workshop>();
+        static_cast<TFrmGP4Workshop*>(editor_)->LoadGP4(path);
+        return true;
+    }
+    ShowErrorMessage("Paddock opens WAD archives (.wad), TEX files (.tex) and GP4 meshes (.gp4) in its workshops, "
+                     "and " + path + " is none of them");
+    return false;
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (IsWorkshopFileName(DroppedFile(e->mimeData())))
+        e->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* e)
+{
+    const std::string path = DroppedFile(e->mimeData());
+    if (!IsWorkshopFileName(path))
+        return;
+    e->acceptProposedAction();
+    try {
+        OpenInWorkshop(path);
+    } catch (...) {
+        ReportCurrentException();
+    }
+}
+
 void TMainForm::moveEvent(QMoveEvent* e)
 {
     QMainWindow::moveEvent(e);
@@ -473,17 +524,52 @@ void TMainForm::RestoreBackups1Click()
     ShowMessage(restored + ".");
 }
 
+bool TMainForm::confirmClose()
+{
+    // What the open editor still holds in its fields counts too.
+    StoreEdits();
+    const TItemSet unsaved = UnsavedItems();
+    if (std::none_of(unsaved.begin(), unsaved.end(), [](std::uint8_t f) { return f != 0; }))
+        return true;
+    switch (Interaction().questionWithCancel("Save your changes into the game before closing?\r\n\r\nNot saved yet: " +
+                                             DescribeItems(unsaved) + ".")) {
+    case Answer::Cancel:
+        return false;
+    case Answer::No:
+        return true;
+    case Answer::Yes:
+        break;
+    }
+    SelectedItems = unsaved;
+    try {
+        ExportSelected();
+    } catch (...) {
+        // The program stays, with the edits, and the report says why.
+        ReportCurrentException();
+        return false;
+    }
+    return true;
+}
+
 void TMainForm::Exit1Click()
 {
-    if (!closing_)
+    if (!closing_) {
+        if (!confirmClose())
+            return;
         endProgram();
+    }
     QCoreApplication::quit();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)
 {
-    if (!closing_ && !terminated_)
+    if (!closing_ && !terminated_) {
+        if (!confirmClose()) {
+            e->ignore();
+            return;
+        }
         endProgram();
+    }
     e->accept();
 }
 

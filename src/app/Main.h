@@ -54,6 +54,12 @@ public:
     // the line's tooltip.
     void ShowStatus(const std::string& text) override;
     QString StatusLine() const;
+    // Opens a file in its workshop by its extension: a WAD archive (.wad) in
+    // the WAD Workshop, a TEX file (.tex) in the TEX Workshop, a GP4 mesh
+    // (.gp4) in the GP4 Workshop of the developer mode, as their load buttons
+    // do. Anything else is refused with a message. False when no file was
+    // opened. Files dropped on the main window or an editor come here.
+    bool OpenInWorkshop(const std::string& path) override;
 
     // The vertical position that centres the main window and the editor
     // below it (heights with their frames) in the screen's area from top to
@@ -110,6 +116,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate(const std::string& programPath);
@@ -120,6 +128,9 @@ private:
     // The steps of a normal end: editor closed, settings written, working
     // folder deleted, closing flag set.
     void endProgram();
+    // Before the end: edits not yet saved into the game are offered to be
+    // saved. False when the player chose to stay (or the save failed).
+    bool confirmClose();
     void dockEditor();
     // Moves the main window (up, or left) so that the editor docked below it
     // lies on the screen, then docks it.

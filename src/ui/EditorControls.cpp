@@ -1,6 +1,7 @@
 #include "ui/EditorControls.h"
 
 #include "app/ExportImport.h"
+#include "app/Tools.h"
 #include "formats/CodePage.h"
 
 #include "app/Application.h"
@@ -284,6 +285,12 @@ std::string DroppedFile(const QMimeData* data)
         if (url.isLocalFile())
             return QDir::toNativeSeparators(url.toLocalFile()).toStdString();
     return {};
+}
+
+bool IsWorkshopFileName(const std::string& path)
+{
+    const std::string ext = ExtractFileExt(path);
+    return SameText(ext, ".wad") || SameText(ext, ".tex") || SameText(ext, ".gp4");
 }
 
 void AcceptFileDrops(QWidget* target, std::function<bool(const std::string&)> accept,

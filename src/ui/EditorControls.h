@@ -108,6 +108,10 @@ void AcceptFileDrops(QWidget* target, std::function<bool(const std::string&)> ac
 // The path of the first local file that a drag carries, or empty.
 std::string DroppedFile(const QMimeData* data);
 
+// True for a file that a workshop opens, by its extension: ".wad", ".tex" or
+// ".gp4" in any letter case.
+bool IsWorkshopFileName(const std::string& path);
+
 // The drop-down menu of the arrow buttons, "Selected" and "All Teams".
 struct TTeamsMenu {
     QMenu* PopupMenu1;

@@ -1,8 +1,13 @@
 #include "ui/EditorForm.h"
 
+#include "app/Application.h"
+#include "app/EditorHost.h"
+#include "app/Tools.h"
+#include "ui/EditorControls.h"
 #include "ui/WindowSize.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QScrollArea>
@@ -31,6 +36,31 @@ TEditorForm::TEditorForm(QWidget* mainWindow, const QString& caption) : QWidget(
     window->setContentsMargins(0, 0, 0, 0);
     window->addWidget(clientArea_);
     resize(StartingClientSize);
+    // A WAD, TEX or GP4 file dropped on the window opens in its workshop, as
+    // one dropped on the main window does.
+    setAcceptDrops(true);
+}
+
+void TEditorForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    const std::string path = DroppedFile(event->mimeData());
+    if (!path.empty() && CurrentEditorHost() && IsWorkshopFileName(path))
+        event->acceptProposedAction();
+}
+
+void TEditorForm::dropEvent(QDropEvent* event)
+{
+    const std::string path = DroppedFile(event->mimeData());
+    EditorHost* host = CurrentEditorHost();
+    if (path.empty() || !host || !IsWorkshopFileName(path))
+        return;
+    event->acceptProposedAction();
+    try {
+        // The host may replace this window: nothing of it is used afterwards.
+        host->OpenInWorkshop(path);
+    } catch (...) {
+        ReportCurrentException();
+    }
 }
 
 QSize TEditorForm::NeededClientSize()

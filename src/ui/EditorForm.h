@@ -69,6 +69,8 @@ protected:
     // fitClientSize().
     void placeGroups(QWidget* left, QWidget* right);
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QScrollArea* clientArea_;

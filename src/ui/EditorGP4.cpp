@@ -1,6 +1,7 @@
 #include "ui/EditorGP4.h"
 
 #include "app/Application.h"
+#include "app/EditorHost.h"
 #include "app/Icons.h"
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
@@ -418,7 +419,6 @@ QWidget* TFrmGP4Workshop::buildDataPage()
     Memo3 = makeMemo(page, "Memo3");
     Memo2 = makeMemo(page, "Memo2");
     Memo6 = makeMemo(page, "Memo6");
-    Memo6->setPlainText(QStringLiteral("Memo6"));
     // Wide enough for a whole log line beside a scroll bar.
     Memo6->setMinimumWidth(Memo6->fontMetrics().horizontalAdvance(QStringLiteral("00000028@ 000001A4")) +
                            Memo6->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * Memo6->frameWidth() +
@@ -467,7 +467,7 @@ QWidget* TFrmGP4Workshop::buildPreviewPage()
     // As wide as its lines need, at least 150; the picture takes the rest.
     CheckListBox1->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     controls->addWidget(CheckListBox1, 1);
-    BitBtn1 = addButton(page, controls, "BitBtn1", QStringLiteral("BitBtn1"));
+    BitBtn1 = addButton(page, controls, "BitBtn1", QStringLiteral("Redraw"));
     CheckBox1 = new QCheckBox(QStringLiteral("Display PointNumbers"), page);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     controls->addWidget(CheckBox1);
@@ -511,16 +511,22 @@ void TFrmGP4Workshop::showNoMesh()
         const QSignalBlocker block(list);
         list->clear();
     }
-    for (QPlainTextEdit* memo : {Memo1, Memo2, Memo3, Memo4, Memo5})
+    // The chunk log goes too: a failed load shows only its own.
+    for (QPlainTextEdit* memo : {Memo1, Memo2, Memo3, Memo4, Memo5, Memo6})
         memo->clear();
+    setPageCaption({});
     BitBtn1Click();
 }
 
 void TFrmGP4Workshop::bbLoadWADClick()
 {
     std::string fileName;
-    if (!ChooseFileToOpen("EditorGP4.LoadGP4", "", GP4Filter, fileName))
-        return;
+    if (ChooseFileToOpen("EditorGP4.LoadGP4", "", GP4Filter, fileName))
+        LoadGP4(fileName);
+}
+
+void TFrmGP4Workshop::LoadGP4(const std::string& fileName)
+{
     showNoMesh();
     auto mesh = std::make_unique<TGP4File>();
     mesh->LogSink.Clear = [this] { Memo6->clear(); };
@@ -531,6 +537,11 @@ void TFrmGP4Workshop::bbLoadWADClick()
     mesh->LogSink = {};
     mesh_ = std::move(mesh);
     fill();
+    if (mesh_->Variant != 0) {
+        setPageCaption(ToQString(ExtractFileName(fileName)));
+        ShowStatus("Loaded " + ExtractFileName(fileName) + ": " + std::to_string(mesh_->Shapes.size()) +
+                   (mesh_->Shapes.size() == 1 ? " shape" : " shapes"));
+    }
 }
 
 void TFrmGP4Workshop::fill()
@@ -622,8 +633,9 @@ void TFrmGP4Workshop::BitBtn2Click()
         return;
     }
     std::string fileName;
-    if (ChooseFileToSave("EditorGP4.Save3DS", ExtractFileTitle(mesh_->LoadedPath) + ".3DS", Filter3DS, fileName))
-        mesh_->Save3DS(fileName);
+    if (ChooseFileToSave("EditorGP4.Save3DS", ExtractFileTitle(mesh_->LoadedPath) + ".3DS", Filter3DS, fileName) &&
+        mesh_->Save3DS(fileName))
+        ShowStatus("Saved " + ExtractFileName(mesh_->LoadedPath) + " as " + fileName);
 }
 
 std::vector<int> TFrmGP4Workshop::SelectedShapes() const

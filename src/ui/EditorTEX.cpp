@@ -7,6 +7,7 @@
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
+#include "ui/EditorControls.h"
 #include "ui/PictureImage.h"
 
 #include <QButtonGroup>
@@ -118,6 +119,12 @@ TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
     connect(BitBtn1, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn1Click));
     connect(BitBtn2, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn2Click));
     connect(BitBtn3, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn3Click));
+    // A picture file dropped on the texture view replaces the texture shown,
+    // as "Replace selected file" does.
+    AcceptFileDrops(
+        ScrollBox1->viewport(),
+        [this](const std::string& path) { return tex_ && lbTextures->currentRow() >= 0 && IsPictureFile(path); },
+        [this](const std::string& path) { ReplaceTexture(lbTextures->currentRow(), path); });
 
     fitClientSize();
     FormCreate();

@@ -104,7 +104,8 @@ private slots:
             QVERIFY(label);
             QCOMPARE(label->text(), captions[i - 1]);
         }
-        QCOMPARE(window->Memo6->toPlainText(), QStringLiteral("Memo6"));
+        // No chunk log before a load.
+        QCOMPARE(window->Memo6->toPlainText(), QString());
         // A screen with room for the window gives the picture its design size.
         window->PageControl1->setCurrentWidget(window->TabSheet2);
         QCoreApplication::processEvents();
@@ -129,7 +130,7 @@ private slots:
         QVERIFY(!window->CheckBox1->isChecked());
         QCOMPARE(window->CheckBox2->text(), QStringLiteral("Display Points"));
         QVERIFY(window->CheckBox2->isChecked());
-        QCOMPARE(window->BitBtn1->text(), QStringLiteral("BitBtn1"));
+        QCOMPARE(window->BitBtn1->text(), QStringLiteral("Redraw"));
 
         QVERIFY(!window->close());
         QVERIFY(window->isVisible());
@@ -148,8 +149,8 @@ private slots:
         const FileDialogRequest& request = (*script)->fileRequests().back();
         QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("GP4-Files|*.GP4"));
         QVERIFY(window->Mesh());
-        // The page keeps its caption.
-        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
+        // The page names the file.
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("DEMOCAR.GP4"));
         const QStringList fields{"GP4MESHBIN", "M_07", "democar.gp4", "3", "7", "0", "4294967295", "7", "65536",
                                  "93", "154", "8", "7", "17", "3", "0", "2"};
         for (int i = 1; i <= 17; ++i)
@@ -327,6 +328,17 @@ private slots:
         QVERIFY(!window->Mesh());
         QCOMPARE(window->ListBox1->count(), 0);
         QCOMPARE(window->CheckListBox1->count(), 0);
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
+        // A file that ends before its chunks leaves no chunk log of the
+        // file loaded before it.
+        load(car);
+        WriteBytes(*dir / "short.GP4", whole.substr(0, 40));
+        (*script)->expectOpenFile(*dir / "short.GP4");
+        ExpectErrorReport(**script, "Read error in \"" + *dir / "short.GP4" + "\": The file ends*");
+        QTest::mouseClick(window->bbLoadWAD, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(window->Memo6->toPlainText(), QString());
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
         (*script)->expectError("EditorGP4 Error 001: No GP4 file loaded. Load one before saving it as 3DS");
         QTest::mouseClick(window->BitBtn2, Qt::LeftButton);
 
