@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QMenu>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <QValidator>
 #include <QVariant>
 
@@ -138,6 +139,31 @@ TGameTextEdit::TGameTextEdit(int maxBytes, QWidget* parent) : QLineEdit(parent)
     // One byte a character in this code page: the length counts bytes.
     setMaxLength(maxBytes);
     setValidator(new TCodePageValidator(this));
+}
+
+QSize TGameTextEdit::minimumSizeHint() const
+{
+    // A text of the field's full length is shown whole.
+    QSize size = QLineEdit::minimumSizeHint();
+    size.setWidth(std::max(size.width(), FullLengthWidth()));
+    return size;
+}
+
+QSize TGameTextEdit::sizeHint() const
+{
+    return QLineEdit::sizeHint().expandedTo(minimumSizeHint());
+}
+
+int TGameTextEdit::FullLengthWidth() const
+{
+    // As many characters of average width as the field holds, with the
+    // room around the text that the style gives a line edit.
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QMargins margins = textMargins();
+    const QSize text(fontMetrics().averageCharWidth() * maxLength() + margins.left() + margins.right() + 4,
+                     fontMetrics().height());
+    return style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, this).width();
 }
 
 void RunCommand(int tag)

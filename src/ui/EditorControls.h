@@ -64,6 +64,11 @@ public:
 
     std::string GameText() const { return ToGameText(text()); }
     void SetGameText(const std::string& bytes) { setText(FromGameText(bytes)); }
+
+    // At least as wide as a text of the field's full length needs.
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+    int FullLengthWidth() const;
 };
 
 // The commands of the load and save buttons, carried in their Tag.

@@ -42,11 +42,21 @@ TSpinEdit* addFigure(QFormLayout* form, QWidget* parent, const char* name, const
     return field;
 }
 
-TGameTextEdit* addName(QFormLayout* form, QWidget* parent, const char* name, const QString& label, int bytes)
+// A name field beside its label, or, with ownRow, below it across the
+// whole group, so that a long name is seen whole.
+TGameTextEdit* addName(QFormLayout* form, QWidget* parent, const char* name, const QString& label, int bytes,
+                       bool ownRow = false)
 {
     auto* field = new TGameTextEdit(bytes, parent);
     field->setObjectName(QLatin1String(name));
-    form->addRow(label, field);
+    if (ownRow) {
+        auto* caption = new QLabel(label, parent);
+        caption->setBuddy(field);
+        form->addRow(caption);
+        form->addRow(field);
+    } else {
+        form->addRow(label, field);
+    }
     return field;
 }
 
@@ -124,7 +134,7 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
         const std::string n = std::to_string(d + 1);
         auto name = [&n](const char* before, const char* after) { return before + n + after; };
         TDriverFields& f = Drivers[d];
-        f.Name = addName(form, group, name("eDriver", "Name").c_str(), QStringLiteral("Name"), DriverNameSize);
+        f.Name = addName(form, group, name("eDriver", "Name").c_str(), QStringLiteral("Name"), DriverNameSize, true);
         f.AbilityQualy = addFigure(form, group, name("seDriver", "AbilityQualy").c_str(),
                                    QStringLiteral("Ability - Qualification"), FigureMax);
         f.AbilityRace = addFigure(form, group, name("seDriver", "AbilityRace").c_str(), QStringLiteral("Ability - Race"),

@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -485,18 +486,33 @@ private slots:
     {
         WriteSettingsFile(*dir, game);
         auto form = start();
-        (*script)->expectModal("FrmOptions", [](ModalWindow& w) -> int {
+        // A game inside a Wine prefix, with a long path.
+        const std::string wine =
+            "/home/a-player-with-a-long-name/.local/share/wineprefixes/grand-prix-4/drive_c/Program Files (x86)/"
+            "Microprose/Grand Prix 4/";
+        Settings.GamePath = wine;
+        (*script)->expectModal("FrmOptions", [&wine](ModalWindow& w) -> int {
             auto& options = static_cast<TFrmOptions&>(DialogOf(w));
+            options.show();
             UI_COMPARE(options.windowTitle(), QStringLiteral("Options"));
-            UI_COMPARE(options.size(), QSize(292, 353));
+            UI_CHECK(options.width() >= 292 && options.height() == 353);
             UI_COMPARE(options.Button1->text(), QStringLiteral("Auto-Search"));
+            // The path is shown whole, in a field across the window, which
+            // stands in the middle of the screen.
+            QLineEdit* path = options.deGamePath->lineEdit();
+            UI_COMPARE(path->text(), QString::fromStdString(wine));
+            UI_CHECK(path->fontMetrics().horizontalAdvance(path->text()) < path->width() - 8);
+            UI_CHECK(options.deGamePath->width() > options.width() - 60);
+            const QPoint centre = options.screen()->availableGeometry().center();
+            UI_CHECK((options.frameGeometry().center() - centre).manhattanLength() <= 2);
             options.deGamePath->setText(QStringLiteral("/somewhere/else"));
             QTest::mouseClick(options.BitBtn1, Qt::LeftButton);
             return options.result();
         });
         form->findChild<QToolButton*>("ToolButton2")->click();
         // Aborting changes nothing.
-        QCOMPARE(QString::fromStdString(Settings.GamePath), QString::fromStdString(game));
+        QCOMPARE(QString::fromStdString(Settings.GamePath), QString::fromStdString(wine));
+        Settings.GamePath = game;
 
         (*script)->expectModal("FrmAbout", [](ModalWindow& w) -> int {
             auto& about = DialogOf(w);

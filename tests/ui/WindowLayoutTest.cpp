@@ -9,6 +9,7 @@
 #include "app/FormProgress.h"
 #include "app/FrmSequence.h"
 #include "app/Main.h"
+#include "ui/EditorControls.h"
 #include "ui/EditorForm.h"
 
 #include <QAbstractButton>
@@ -23,6 +24,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QToolButton>
 
 #include <vector>
@@ -168,6 +170,16 @@ QStringList layoutFaults(const QWidget& window, const QString& name)
                     fault(*header, "column \"" + caption + "\" does not fit in the list");
             }
             checkWhole(*header);
+        } else if (auto* name = qobject_cast<TGameTextEdit*>(w)) {
+            // A name as long as the field holds is shown whole.
+            const QString sample = QStringLiteral("Juan Pablo Reyes Montoya Lopez").left(name->maxLength());
+            const int room = name->contentsRect().width() - 8;
+            if (name->fontMetrics().horizontalAdvance(sample) > room)
+                fault(*name, QStringLiteral("shows %1 pixels of a name of %2 characters, which needs %3")
+                                 .arg(room)
+                                 .arg(sample.size())
+                                 .arg(name->fontMetrics().horizontalAdvance(sample)));
+            checkWhole(*name);
         } else if (auto* bar = qobject_cast<QMenuBar*>(w)) {
             for (QAction* a : bar->actions()) {
                 if (a->isVisible() && !bar->rect().contains(bar->actionGeometry(a)))
@@ -282,6 +294,18 @@ private slots:
             const QString name = editor->windowTitle();
             faults << layoutFaults(*editor, name) << placementFaults(form, "main window with " + name)
                    << placementFaults(*editor, name);
+            // Every page of its page controls, each in turn.
+            for (QTabWidget* pages : editor->findChildren<QTabWidget*>()) {
+                const bool enabled = pages->isEnabled();
+                pages->setEnabled(true);
+                for (int i = 1; i < pages->count(); ++i) {
+                    pages->setCurrentIndex(i);
+                    QCoreApplication::processEvents();
+                    faults << layoutFaults(*editor, name + ", page " + pages->tabText(i));
+                }
+                pages->setCurrentIndex(0);
+                pages->setEnabled(enabled);
+            }
             // Docked directly below the main window.
             const QPoint docked(form.frameGeometry().left(), form.frameGeometry().bottom() + 1);
             if (editor->frameGeometry().topLeft() != docked)
