@@ -164,6 +164,8 @@ private slots:
                               auto& report = static_cast<TErrorMsgForm&>(DialogOf(w));
                               UI_COMPARE(report.windowTitle(), QStringLiteral("ERROR"));
                               UI_CHECK(report.width() >= 483 && report.height() >= 382);
+                              // The message in words leads, the report follows.
+                              UI_COMPARE(report.Headline(), std::string("Something went wrong: first."));
                               first = report.Lines();
                               // A failure while this report is open waits for it.
                               QTimer::singleShot(0, [] { throw std::logic_error("Second"); });

@@ -322,9 +322,15 @@ private slots:
         const std::string whole = ReadBytes(car);
         WriteBytes(*dir / "cut.GP4", whole.substr(0, whole.size() - 20));
         (*script)->expectOpenFile(*dir / "cut.GP4");
-        ExpectErrorReport(**script, "Read error in \"" + *dir / "cut.GP4" + "\": The file ends inside*");
+        std::string headline;
+        ExpectErrorReport(**script, "Read error in \"" + *dir / "cut.GP4" + "\": The file ends inside*", nullptr,
+                          &headline);
         QTest::mouseClick(window->bbLoadWAD, Qt::LeftButton);
         QCoreApplication::processEvents();
+        // The report leads with the message in plain words and the file.
+        QVERIFY2(headline.rfind("Could not read cut.GP4: the file ends inside ", 0) == 0, headline.c_str());
+        QVERIFY2(QString::fromStdString(headline).endsWith(QString::fromStdString(".\n" + *dir / "cut.GP4")),
+                 headline.c_str());
         QVERIFY(!window->Mesh());
         QCOMPARE(window->ListBox1->count(), 0);
         QCOMPARE(window->CheckListBox1->count(), 0);

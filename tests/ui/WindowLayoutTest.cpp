@@ -8,7 +8,9 @@
 
 #include "app/FormProgress.h"
 #include "app/FrmSequence.h"
+#include "app/FileError.h"
 #include "app/Main.h"
+#include "diag/FormError.h"
 #include "ui/EditorControls.h"
 #include "ui/EditorForm.h"
 
@@ -273,6 +275,13 @@ private slots:
         form.Configure1->trigger();
         (*program.script)->expectModal("FrmAbout", inspect("About", faults));
         form.About1->trigger();
+        // The error report of a mesh cut short, led by its message in words.
+        (*program.script)->expectModal("ErrorMsgForm", inspect("error report", faults));
+        ShowErrorReport(std::make_exception_ptr(EReadError(
+                            *program.dir / "a folder with a long name/meshes of the game/TRUNC.GP4",
+                            "The file ends before its 7 shapes in the shape headers (76 bytes or more each, 20 "
+                            "bytes left)")),
+                        0);
         (*program.script)->expectModal("FormSequence", inspect("folder and mask", faults));
         std::string sequence;
         ChooseSequence("/out", "t*.TGA", sequence);
