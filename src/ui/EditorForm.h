@@ -23,9 +23,6 @@ public:
     virtual void StoreEdits() {}
     // Shows the shared tables' values again after they were read from the game.
     virtual void ReloadData() {}
-    // True while the window shows edits that have not been saved into the
-    // game (editors of the game data).
-    virtual bool HasUnsavedEdits() const { return false; }
 
     // Workshops refuse every close request of their own close box; only the
     // main window closes them.
