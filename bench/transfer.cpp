@@ -122,7 +122,7 @@ int main(int argc, char** argv)
         TItemSet liveries{};
         std::fill(liveries.begin() + ItemCarTexturesFirst, liveries.begin() + ItemCarTexturesFirst + TeamCount, 1);
         const double staging = seconds([&] { SaveCarTextures(liveries); });
-        const double rebuild = seconds(ApplyStagedArchives);
+        const double rebuild = seconds([] { ApplyStagedArchives(); });
         if (run == 0)
             continue; // warm-up
         stagings.push_back(staging);

@@ -3,6 +3,7 @@
 // one of them; a progress window shows while it runs.
 #pragma once
 
+#include "app/Items.h"
 #include "formats/GP4WAD.h"
 
 #include <string>
@@ -16,9 +17,24 @@ struct TAppliedArchive {
     TWADRebuildReport Report;
 };
 
+// What an export did.
+struct TExportReport {
+    TItemSet Requested{}; // the selection as the window made it
+    TItemSet Saved{};     // what of it was loaded in this run, and so written
+    // The files the export changed, by the names the user knows them by,
+    // backups first.
+    std::vector<std::string> Written;
+    // What went into each archive that was rebuilt.
+    std::vector<TAppliedArchive> Archives;
+
+    // True when nothing that was selected had been loaded: nothing was done.
+    bool NothingToSave() const;
+};
+
 // Reads every selected item from the game: the team records, then the
 // points table, then the car textures; each marks what it read as loaded.
-// Then the open editor shows the new values.
+// Then the open editor shows the new values, and the main window's status
+// line says what was loaded.
 void ImportSelected();
 
 // Writes every selected item that was loaded in this run into the game (the
@@ -30,13 +46,31 @@ void ImportSelected();
 // F1GSTATE.SAV in a run keeps their bytes as they were in GP4.EXE.BAK and
 // F1GSTATE.SAV.BAK. Every file the export changes reaches the game folder
 // together with the others, or none does: a failure at any step leaves the
-// game's files as they were. Returns what went into each archive that was
-// rebuilt.
-std::vector<TAppliedArchive> ExportSelected();
+// game's files as they were. When nothing selected was loaded, nothing is
+// done and a message says to load first. The main window's status line says
+// what was saved where. Returns what the export did.
+TExportReport ExportSelected();
+
+// The items of a set in words: "team 3 (Ferrari)", "teams 1, 2 and 5",
+// "all 11 teams", "the points", "the car textures of team 3 (Ferrari)",
+// joined by "and"; empty for none.
+std::string DescribeItems(const TItemSet& items);
+// What an export did, in one sentence for the status line: "Saved team 3
+// (Ferrari) into GP4.EXE and F1GSTATE.SAV".
+std::string DescribeExport(const TExportReport& report);
+
+// The loaded items whose data in memory differs from what was last read from
+// or written into the game: team records and the points table compared with
+// their values then, car textures marked by MarkEdited.
+TItemSet UnsavedItems();
+// The data of an item was changed in memory (a picture loaded into a car
+// texture); a load or save of the item forgets it.
+void MarkEdited(int item);
 
 // The last step of the export on its own: rebuilds the game's archives from
-// the folders named *.wad in the export folder, and tells what each took.
-std::vector<TAppliedArchive> ApplyStagedArchives();
+// the folders named *.wad in the export folder, and tells what each took;
+// each rebuilt archive is reported to done as "Archive NAME".
+std::vector<TAppliedArchive> ApplyStagedArchives(const TItemDone& done = {});
 
 // A game file and the backup beside it.
 struct TGameBackup {

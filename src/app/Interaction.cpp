@@ -51,4 +51,10 @@ void SetEditorHost(EditorHost* editorHost)
     host = editorHost;
 }
 
+void ShowStatus(const std::string& text)
+{
+    if (host)
+        host->ShowStatus(text);
+}
+
 } // namespace paddock

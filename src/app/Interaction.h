@@ -14,6 +14,9 @@ enum class QuestionKind {
     Confirmation, // question icon, buttons Yes and No
 };
 
+// The answers to a question that can also be cancelled.
+enum class Answer { Yes, No, Cancel };
+
 // One open or save file dialog.
 struct FileDialogRequest {
     std::string initialFolder;
@@ -62,6 +65,12 @@ public:
     virtual void error(const std::string& text) = 0;
     // A question with the buttons Yes and No; true for Yes.
     virtual bool question(const std::string& text, QuestionKind kind) = 0;
+    // A question with the buttons Yes, No and Cancel (question icon). An
+    // interaction without a Cancel button answers as question() does.
+    virtual Answer questionWithCancel(const std::string& text)
+    {
+        return question(text, QuestionKind::Confirmation) ? Answer::Yes : Answer::No;
+    }
     // A one-line input dialog; value holds the initial text and receives the
     // answer. False when the user cancelled.
     virtual bool input(const std::string& title, const std::string& prompt, std::string& value) = 0;

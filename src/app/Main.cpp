@@ -18,6 +18,7 @@
 #include "game/GP4Points.h"
 #include "game/GP4Teams.h"
 #include "ui/EditorCarTextures.h"
+#include "ui/EditorControls.h"
 #include "ui/EditorForm.h"
 #include "ui/EditorGP4.h"
 #include "ui/EditorPoints.h"
@@ -30,9 +31,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -40,6 +44,61 @@
 namespace paddock {
 
 TMainForm* MainForm = nullptr;
+
+namespace {
+
+// A caption without the "&" that marks its access key ("&&" stands for "&").
+QString WithoutMnemonic(const QString& caption)
+{
+    QString text;
+    for (int i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        text += caption[i];
+    }
+    return text;
+}
+
+// One line of text that takes the room it is given: a text longer than that
+// is shortened in its middle ("...") and shown whole as the tooltip.
+class TStatusLabel : public QLabel {
+public:
+    explicit TStatusLabel(QWidget* parent) : QLabel(parent)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
+    void SetFullText(const QString& text)
+    {
+        full_ = text;
+        elide();
+    }
+    const QString& FullText() const { return full_; }
+
+    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide()
+    {
+        const int room = contentsRect().width() - 2 * margin() - 2;
+        const QString shown = fontMetrics().elidedText(full_, Qt::ElideMiddle, std::max(0, room));
+        setText(shown);
+        setToolTip(shown == full_ ? QString() : full_);
+    }
+
+    QString full_;
+};
+
+} // namespace
 
 TMainForm::TMainForm(const std::string& programPath)
 {
@@ -49,9 +108,18 @@ TMainForm::TMainForm(const std::string& programPath)
     setWindowIcon(MakeProgramIcon());
     buildMenu();
     buildToolBar();
-    // The strip holds the menu bar above the toolbar: 705 wide, or as wide
-    // as the menu titles need.
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusText = new TStatusLabel(StatusBar1);
+    StatusText->setObjectName(QStringLiteral("StatusText"));
+    StatusBar1->addWidget(StatusText, 1);
+    // The strip holds the menu bar above the toolbar and the status line:
+    // 705 wide, or as wide as the menu titles need.
     setFixedSize(LaidOutClientSize(*this, QSize(705, 0)).expandedTo(QSize(menuBar()->sizeHint().width(), 0)));
+
+    // WAD, TEX and GP4 files dropped on the window open in their workshops.
+    setAcceptDrops(true);
 
     if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance()))
         app->setExceptionHandler(
@@ -117,9 +185,6 @@ void TMainForm::buildMenu()
     Help1 = bar->addMenu(QStringLiteral("Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     About1 = action(Help1, "About1", QStringLiteral("&About"));
-
-    // The points editor is not offered in this version.
-    Misc1->menuAction()->setVisible(false);
 
     connect(Cartextures1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmCarTextures>(); }));
     connect(Teamsanddrivers1, &QAction::triggered, this, Guarded([this] { OpenEditor<TFrmTeams>(); }));
@@ -213,9 +278,59 @@ void TMainForm::FormCreate(const std::string& programPath)
     }
 }
 
-int TMainForm::CentredTop(int screenHeight, int mainHeight)
+int TMainForm::CentredTop(int areaTop, int areaHeight, int mainHeight, int editorHeight)
 {
-    return (screenHeight - (mainHeight + 400)) / 2;
+    return areaTop + std::max(0, (areaHeight - (mainHeight + editorHeight)) / 2);
+}
+
+QRect TMainForm::ScreenArea() const
+{
+    const QScreen* s = screen();
+    return s ? s->availableGeometry() : QRect();
+}
+
+QSize TMainForm::frameExtra() const
+{
+    return frameGeometry().size() - size();
+}
+
+QSize TMainForm::editorFrameSize() const
+{
+    if (!editor_)
+        return {};
+    // Before the window system has framed the editor, its frame is taken to
+    // be as large as the main window's.
+    const QSize own = editor_->frameGeometry().size();
+    return own != editor_->size() ? own : editor_->size() + frameExtra();
+}
+
+QSize TMainForm::EditorRoom() const
+{
+    const QRect area = ScreenArea();
+    if (!area.isValid())
+        return {};
+    const QSize frame = frameExtra();
+    return QSize(std::max(1, area.width() - frame.width()),
+                 std::max(1, area.height() - frameGeometry().height() - frame.height()));
+}
+
+void TMainForm::placeWithEditor()
+{
+    const QRect area = ScreenArea();
+    if (editor_ && area.isValid()) {
+        const QSize editor = editorFrameSize();
+        QPoint at = pos();
+        const int bottom = at.y() + frameGeometry().height() + editor.height();
+        if (bottom > area.bottom() + 1)
+            at.setY(std::max(area.top(), area.bottom() + 1 - frameGeometry().height() - editor.height()));
+        const int right = at.x() + std::max(frameGeometry().width(), editor.width());
+        if (right > area.right() + 1)
+            at.setX(std::max(area.left(), area.right() + 1 - std::max(frameGeometry().width(), editor.width())));
+        at.setY(std::max(at.y(), area.top()));
+        if (at != pos())
+            move(at);
+    }
+    dockEditor();
 }
 
 bool TMainForm::event(QEvent* e)
@@ -240,19 +355,23 @@ void TMainForm::FormActivate()
         return;
     firstActivation_ = false;
 
-    if (const QScreen* s = screen())
-        move(pos().x(), CentredTop(s->geometry().height(), frameGeometry().height()));
-
     for (int n = 1; n <= 25; ++n) {
         auto* b = findChild<QToolButton*>(QStringLiteral("ToolButton%1").arg(n));
         if (b && b->defaultAction()) {
-            // The hint is the menu item's caption as it stands.
-            b->defaultAction()->setToolTip(b->defaultAction()->text());
-            b->setToolTip(b->defaultAction()->text());
+            // The hint is the menu item's caption without the mark of its
+            // access key.
+            const QString hint = WithoutMnemonic(b->defaultAction()->text());
+            b->defaultAction()->setToolTip(hint);
+            b->setToolTip(hint);
         }
     }
 
     OpenEditor<TFrmTeams>();
+    // The main window and the editor below it, centred together.
+    const QRect area = ScreenArea();
+    if (area.isValid())
+        move(pos().x(), CentredTop(area.top(), area.height(), frameGeometry().height(), editorFrameSize().height()));
+    placeWithEditor();
 }
 
 void TMainForm::dockEditor()
@@ -267,7 +386,10 @@ void TMainForm::OpenEditor(const QMetaObject& editorClass, const std::function<T
         return;
     CloseEditor();
     editor_ = create(this);
-    dockEditor();
+    // The editor takes no more than the screen has room for below the main
+    // window; the main window moves where that keeps the editor on screen.
+    editor_->SetRoom(EditorRoom());
+    placeWithEditor();
     editor_->show();
 }
 
@@ -291,6 +413,62 @@ void TMainForm::ReloadData()
 {
     if (editor_)
         editor_->ReloadData();
+}
+
+void TMainForm::ShowStatus(const std::string& text)
+{
+    static_cast<TStatusLabel*>(StatusText)->SetFullText(ToQString(text));
+}
+
+QString TMainForm::StatusLine() const
+{
+    return static_cast<const TStatusLabel*>(StatusText)->FullText();
+}
+
+bool TMainForm::OpenInWorkshop(const std::string& path)
+{
+    const std::string ext = ExtractFileExt(path);
+    if (SameText(ext, ".wad")) {
+        OpenEditor<TFrmWADWorkshop>();
+        static_cast<TFrmWADWorkshop*>(editor_)->LoadWAD(path);
+        return true;
+    }
+    if (SameText(ext, ".tex")) {
+        OpenEditor<TFrmTEXWorkshop>();
+        return static_cast<TFrmTEXWorkshop*>(editor_)->LoadTEX(path);
+    }
+    if (SameText(ext, ".gp4")) {
+        if (AccessMode < AccessDeveloper) {
+            ShowMessage("GP4 meshes open in the GP4 Workshop of the developer mode (AccessMode=DEVELOPER in "
+                        "Paddock.INI): " + path);
+            return false;
+        }
+        OpenEditor<TFrmGP4Workshop>();
+        static_cast<TFrmGP4Workshop*>(editor_)->LoadGP4(path);
+        return true;
+    }
+    ShowErrorMessage("Paddock opens WAD archives (.wad), TEX files (.tex) and GP4 meshes (.gp4) in its workshops, "
+                     "and " + path + " is none of them");
+    return false;
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (IsWorkshopFileName(DroppedFile(e->mimeData())))
+        e->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* e)
+{
+    const std::string path = DroppedFile(e->mimeData());
+    if (!IsWorkshopFileName(path))
+        return;
+    e->acceptProposedAction();
+    try {
+        OpenInWorkshop(path);
+    } catch (...) {
+        ReportCurrentException();
+    }
 }
 
 void TMainForm::moveEvent(QMoveEvent* e)
@@ -337,20 +515,57 @@ void TMainForm::RestoreBackups1Click()
         SelectedItems = LoadedItems;
         ImportSelected();
     }
-    ShowMessage("Restored " + names + " from " + (backups.size() == 1 ? "its backup." : "their backups."));
+    const std::string restored = "Restored " + names + " from " + (backups.size() == 1 ? "its backup" : "their backups");
+    ShowStatus(restored);
+    ShowMessage(restored + ".");
+}
+
+bool TMainForm::confirmClose()
+{
+    // What the open editor still holds in its fields counts too.
+    StoreEdits();
+    const TItemSet unsaved = UnsavedItems();
+    if (std::none_of(unsaved.begin(), unsaved.end(), [](std::uint8_t f) { return f != 0; }))
+        return true;
+    switch (Interaction().questionWithCancel("Save your changes into the game before closing?\r\n\r\nNot saved yet: " +
+                                             DescribeItems(unsaved) + ".")) {
+    case Answer::Cancel:
+        return false;
+    case Answer::No:
+        return true;
+    case Answer::Yes:
+        break;
+    }
+    SelectedItems = unsaved;
+    try {
+        ExportSelected();
+    } catch (...) {
+        // The program stays, with the edits, and the report says why.
+        ReportCurrentException();
+        return false;
+    }
+    return true;
 }
 
 void TMainForm::Exit1Click()
 {
-    if (!closing_)
+    if (!closing_) {
+        if (!confirmClose())
+            return;
         endProgram();
+    }
     QCoreApplication::quit();
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)
 {
-    if (!closing_ && !terminated_)
+    if (!closing_ && !terminated_) {
+        if (!confirmClose()) {
+            e->ignore();
+            return;
+        }
         endProgram();
+    }
     e->accept();
 }
 

@@ -13,7 +13,9 @@
 #include <string>
 
 class QAction;
+class QLabel;
 class QMenu;
+class QStatusBar;
 class QToolBar;
 class QToolButton;
 
@@ -47,10 +49,27 @@ public:
     // Requests passed on to the current editor window.
     void StoreEdits() override;
     void ReloadData() override;
+    // The status line below the toolbar: what the last command did. A text
+    // longer than the line is shortened in its middle and shown whole as
+    // the line's tooltip.
+    void ShowStatus(const std::string& text) override;
+    QString StatusLine() const;
+    // Opens a file in its workshop by its extension: a WAD archive (.wad) in
+    // the WAD Workshop, a TEX file (.tex) in the TEX Workshop, a GP4 mesh
+    // (.gp4) in the GP4 Workshop of the developer mode, as their load buttons
+    // do. Anything else is refused with a message. False when no file was
+    // opened. Files dropped on the main window or an editor come here.
+    bool OpenInWorkshop(const std::string& path) override;
 
-    // The vertical position that centres the main window and a 400-pixel
-    // editor below it on a screen of the given height.
-    static int CentredTop(int screenHeight, int mainHeight);
+    // The vertical position that centres the main window and the editor
+    // below it (heights with their frames) in the screen's area from top to
+    // top + height; never above the area.
+    static int CentredTop(int areaTop, int areaHeight, int mainHeight, int editorHeight);
+    // The part of the screen that windows may take (without panels).
+    QRect ScreenArea() const;
+    // The largest client area an editor docked below the main window can
+    // have on the screen.
+    QSize EditorRoom() const;
 
     // Menu.
     QMenu* File1;
@@ -81,6 +100,10 @@ public:
     QToolButton* ToolButton4;
     QToolButton* ToolButton2;
 
+    // Status line.
+    QStatusBar* StatusBar1;
+    QLabel* StatusText;
+
 public slots:
     void FormActivate();
     void RestoreBackups1Click();
@@ -93,6 +116,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate(const std::string& programPath);
@@ -103,7 +128,16 @@ private:
     // The steps of a normal end: editor closed, settings written, working
     // folder deleted, closing flag set.
     void endProgram();
+    // Before the end: edits not yet saved into the game are offered to be
+    // saved. False when the player chose to stay (or the save failed).
+    bool confirmClose();
     void dockEditor();
+    // Moves the main window (up, or left) so that the editor docked below it
+    // lies on the screen, then docks it.
+    void placeWithEditor();
+    // The sizes of a window's frame around its client area.
+    QSize frameExtra() const;
+    QSize editorFrameSize() const;
 
     TEditorForm* editor_ = nullptr;
     bool firstActivation_ = true;

@@ -7,13 +7,18 @@
 #include "app/Tools.h"
 #include "ui/WindowSize.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace paddock {
 
@@ -64,7 +69,7 @@ QLabel* sunkenCaption(const QString& text, QWidget* parent)
 } // namespace
 
 TFrmOptions::TFrmOptions(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("FrmOptions"));
     setWindowTitle(QStringLiteral("Options"));
@@ -93,16 +98,18 @@ TFrmOptions::TFrmOptions(QWidget* parent)
     BitBtn1 = new QPushButton(QStringLiteral("Abort"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
 
-    // The page: the folder with its search button, then the executable.
+    // The page: the folder across the whole width (a game inside a Wine
+    // prefix has a long path) with the search button below it, then the
+    // executable.
     auto* page = new QVBoxLayout(general);
     page->setContentsMargins(8, 12, 8, 8);
     page->setSpacing(4);
     page->addWidget(pathCaption);
-    auto* pathRow = new QHBoxLayout;
-    pathRow->setSpacing(6);
-    pathRow->addWidget(deGamePath, 1);
-    pathRow->addWidget(Button1);
-    page->addLayout(pathRow);
+    page->addWidget(deGamePath);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addStretch(1);
+    searchRow->addWidget(Button1);
+    page->addLayout(searchRow);
     page->addSpacing(8);
     page->addWidget(exeCaption);
     page->addWidget(eExecutable);
@@ -119,7 +126,7 @@ TFrmOptions::TFrmOptions(QWidget* parent)
     window->setSpacing(10);
     window->addWidget(pages, 1);
     window->addLayout(buttons);
-    FixLaidOutClientSize(*this, QSize(292, 353));
+    FitToScreen();
 
     connect(bbOK, &QPushButton::clicked, this, Guarded(this, &TFrmOptions::bbOKClick));
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
@@ -132,6 +139,44 @@ void TFrmOptions::FormShow()
     eExecutable->setText(ToQString(ExtractFileName(Settings.GameExePath)));
     // The game folder is what the window is opened for.
     deGamePath->setFocus();
+    FitToScreen();
+}
+
+void TFrmOptions::FitToScreen()
+{
+    // Wide enough for the path shown, and for a long one at least, no wider
+    // than the screen; as high as the controls need. Only the width can be
+    // changed.
+    const QRect area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    QLineEdit* path = deGamePath->lineEdit();
+    const QFontMetrics metrics = path->fontMetrics();
+    const int wanted = std::max(metrics.horizontalAdvance(path->text()), metrics.averageCharWidth() * 60) +
+                       metrics.averageCharWidth() * 2;
+    const QSize smallest = LaidOutClientSize(*this, QSize(292, 353));
+    path->setMinimumWidth(wanted);
+    const int fitting = LaidOutClientSize(*this, QSize(292, 353)).width();
+    path->setMinimumWidth(0);
+    const int frame = frameGeometry().width() - width();
+    const int widest = std::max(smallest.width(), area.width() - frame - 16);
+    setMinimumSize(smallest);
+    setMaximumSize(widest, smallest.height());
+    resize(std::min(fitting, widest), smallest.height());
+    centre();
+}
+
+void TFrmOptions::centre()
+{
+    // On the screen, not on the main window at its top.
+    const QRect area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+}
+
+void TFrmOptions::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Once the window has its frame, centred with it.
+    if (!event->spontaneous())
+        centre();
 }
 
 void TFrmOptions::bbOKClick()

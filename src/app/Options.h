@@ -35,6 +35,9 @@ public:
 
     // Fills the fields from the settings.
     void FormShow();
+    // Sizes the window for the path it shows (292 x 353 or more, no wider
+    // than the screen) and centres it on the screen.
+    void FitToScreen();
 
     TDirectoryEdit* deGamePath;
     QLineEdit* eExecutable;
@@ -45,6 +48,12 @@ public:
 public slots:
     void bbOKClick();
     void Button1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void centre();
 };
 
 // Shows the Options window; true when the user left it with OK (the check

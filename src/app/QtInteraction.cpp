@@ -126,6 +126,19 @@ bool QtInteraction::question(const std::string& text, QuestionKind kind)
     return box.exec() == QMessageBox::Yes;
 }
 
+Answer QtInteraction::questionWithCancel(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), displayText(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogParent());
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
 bool QtInteraction::input(const std::string& title, const std::string& prompt, std::string& value)
 {
     bool ok = false;

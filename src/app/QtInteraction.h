@@ -28,6 +28,7 @@ public:
     void message(const std::string& text) override;
     void error(const std::string& text) override;
     bool question(const std::string& text, QuestionKind kind) override;
+    Answer questionWithCancel(const std::string& text) override;
     bool input(const std::string& title, const std::string& prompt, std::string& value) override;
     bool openFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) override;
     bool saveFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) override;

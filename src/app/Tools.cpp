@@ -82,9 +82,9 @@ bool IsPathDelimiter(char c)
 
 namespace {
 
-std::string initialFolderFor(const std::string& key)
+std::string initialFolderFor(const std::string& key, const std::string& proposed = {})
 {
-    return ProfileReadString(SettingsFile(), "Pathes", key, Settings.GamePath);
+    return ProfileReadString(SettingsFile(), "Pathes", key, proposed.empty() ? Settings.GamePath : proposed);
 }
 
 void rememberFolderOf(const std::string& key, const std::string& fileName)
@@ -106,6 +106,19 @@ bool ChooseFileToOpen(const std::string& key, const std::string& proposedName, c
     }
     fileName = chosen;
     rememberFolderOf(key, chosen);
+    return true;
+}
+
+bool ChooseFolder(const std::string& key, const std::string& title, const std::string& proposedFolder,
+                  std::string& folder)
+{
+    std::string chosen;
+    if (!Interaction().chooseFolder(title, initialFolderFor(key, proposedFolder), chosen) || chosen.empty()) {
+        folder.clear();
+        return false;
+    }
+    folder = chosen;
+    ProfileWriteString(SettingsFile(), "Pathes", key, AddTrailingBackslash(chosen));
     return true;
 }
 

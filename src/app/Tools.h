@@ -37,6 +37,11 @@ bool ChooseFileToOpen(const std::string& key, const std::string& proposedName, c
 // selected at the end gets the filter's extension appended (not for ".*").
 bool ChooseFileToSave(const std::string& key, const std::string& proposedName, const std::string& filter,
                       std::string& fileName, int filterIndex = 1);
+// The folder chooser, remembering the folder chosen under the key as the
+// file dialogs do; without a remembered folder it opens at proposedFolder,
+// or in the game folder when that is empty.
+bool ChooseFolder(const std::string& key, const std::string& title, const std::string& proposedFolder,
+                  std::string& folder);
 // The extension rule of ChooseFileToSave on its own.
 std::string ApplyFilterExtension(const std::string& fileName, const std::string& filter, int filterIndex);
 

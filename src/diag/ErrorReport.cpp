@@ -4,7 +4,9 @@
 #include "app/Tools.h"
 #include "diag/MAPModule.h"
 
+#include <cctype>
 #include <cstdio>
+#include <new>
 
 namespace paddock {
 
@@ -19,7 +21,63 @@ std::string decimalAndHex(std::uint64_t value, int digits)
     return text;
 }
 
+// A reason as the rest of a sentence: its first letter small (not that of
+// a word in capitals), without the figures in brackets at its end, ending
+// in a full stop.
+std::string sentenceRest(std::string reason)
+{
+    if (reason == "Stream read error")
+        reason = "it ends before all that it should hold";
+    if (!reason.empty() && reason.back() == ')') {
+        const std::size_t open = reason.rfind(" (");
+        if (open != std::string::npos && open > 0)
+            reason.erase(open);
+    }
+    if (reason.size() > 1 && std::isupper(static_cast<unsigned char>(reason[0])) &&
+        !std::isupper(static_cast<unsigned char>(reason[1])))
+        reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    if (!reason.empty() && reason.back() != '.')
+        reason += '.';
+    return reason;
+}
+
 } // namespace
+
+std::string PlainErrorMessage(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const EFileError& e) {
+        const std::string name = ExtractFileName(e.path());
+        std::string what;
+        if (dynamic_cast<const EReadError*>(&e))
+            what = "Could not read " + name;
+        else if (dynamic_cast<const EWriteError*>(&e))
+            what = "Could not write " + name;
+        else {
+            // The action as the error names it: "Cannot open file".
+            const std::string text = e.what();
+            const std::size_t quote = text.find(" \"");
+            what = (quote == std::string::npos ? text : text.substr(0, quote)) + (name.empty() ? "" : " " + name);
+        }
+        // Without a file to name (several files put back, say) the message
+        // is the plainest there is.
+        if (e.path().empty()) {
+            std::string text = e.what();
+            return text.empty() || text.back() == '.' ? text : text + ".";
+        }
+        std::string plain = what + (e.reason().empty() ? "." : ": " + sentenceRest(e.reason()));
+        if (!e.path().empty() && e.path() != name)
+            plain += "\n" + e.path();
+        return plain;
+    } catch (const std::bad_alloc&) {
+        return "Paddock ran out of memory.";
+    } catch (const std::exception& e) {
+        return "Something went wrong: " + sentenceRest(e.what());
+    } catch (...) {
+        return "Something went wrong that Paddock cannot name.";
+    }
+}
 
 std::vector<std::string> ComposeErrorReport(const std::string& message, std::uint64_t address,
                                             std::uint64_t codeStart, const std::string& programPath,

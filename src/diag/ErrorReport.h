@@ -5,10 +5,18 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
 namespace paddock {
+
+// What went wrong, in plain words for a player, ahead of the report: for a
+// file that could not be read or written its name and the reason ("Could
+// not read TRUNC.GP4: the file ends before its 7 shapes in the shape
+// headers."), on a line of its own the file's full path; for any other
+// failure its message. The report below it keeps every detail.
+std::string PlainErrorMessage(std::exception_ptr error);
 
 // One line each; the line-number item's parts are lines of their own. An
 // address of 0 is an unknown one: the address lines and the source items

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -24,10 +25,27 @@ TErrorMsgForm::TErrorMsgForm(QWidget* parent)
     setObjectName(QStringLiteral("ErrorMsgForm"));
     setWindowTitle(QStringLiteral("ERROR"));
 
+    // First what went wrong, in words a player reads, wrapped; then the
+    // report for the developers, whole, its long lines wrapped too.
+    lMessage = new QLabel(this);
+    lMessage->setObjectName(QStringLiteral("lMessage"));
+    lMessage->setWordWrap(true);
+    lMessage->setTextFormat(Qt::PlainText);
+    lMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont strong = lMessage->font();
+    strong.setBold(true);
+    lMessage->setFont(strong);
+    lDetails = new QLabel(QStringLiteral("What you were doing has been stopped. The report below is for the "
+                                         "developers:"),
+                          this);
+    lDetails->setObjectName(QStringLiteral("lDetails"));
+    lDetails->setWordWrap(true);
+
     mError = new QPlainTextEdit(this);
     mError->setObjectName(QStringLiteral("mError"));
     mError->setReadOnly(true);
-    mError->setLineWrapMode(QPlainTextEdit::NoWrap);
+    mError->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    mError->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     mError->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A fixed-pitch face at 8 points.
     QFont courier(QStringLiteral("Courier"));
@@ -46,12 +64,34 @@ TErrorMsgForm::TErrorMsgForm(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(9);
+    auto* words = new QVBoxLayout;
+    words->setContentsMargins(8, 8, 8, 0);
+    words->setSpacing(6);
+    words->addWidget(lMessage);
+    words->addWidget(lDetails);
+    layout->addLayout(words);
     layout->addWidget(mError, 1);
     auto* button = new QVBoxLayout;
     button->setContentsMargins(8, 0, 6, 5);
     button->addWidget(BitBtn1);
     layout->addLayout(button);
+    fit();
+}
+
+void TErrorMsgForm::fit()
+{
     FixLaidOutClientSize(*this, QSize(483, 382));
+}
+
+void TErrorMsgForm::SetHeadline(const std::string& text)
+{
+    lMessage->setText(ToQString(text));
+    fit();
+}
+
+std::string TErrorMsgForm::Headline() const
+{
+    return ToStdString(lMessage->text());
 }
 
 void TErrorMsgForm::SetLines(const std::vector<std::string>& lines)
@@ -70,9 +110,10 @@ std::vector<std::string> TErrorMsgForm::Lines() const
     return lines;
 }
 
-void ShowErrorReport(const std::string& message, std::uintptr_t address)
+void ShowErrorReport(const std::string& message, std::uintptr_t address, const std::string& headline)
 {
     TErrorMsgForm window(QApplication::activeWindow());
+    window.SetHeadline(headline.empty() ? message : headline);
     window.SetLines(
         ComposeErrorReport(message, address, ProgramCodeStart(), Settings.ProgramPath, Settings.DebugInfoPath));
     QtModal modal(window);
@@ -81,7 +122,7 @@ void ShowErrorReport(const std::string& message, std::uintptr_t address)
 
 void ShowErrorReport(std::exception_ptr error, std::uintptr_t address)
 {
-    ShowErrorReport(ExceptionMessage(error), address);
+    ShowErrorReport(ExceptionMessage(error), address, PlainErrorMessage(error));
 }
 
 } // namespace paddock

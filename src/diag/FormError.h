@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -21,16 +22,26 @@ class TErrorMsgForm : public QDialog {
 public:
     explicit TErrorMsgForm(QWidget* parent = nullptr);
 
-    // The report's lines, shown one a line.
+    // What went wrong in plain words, leading the window.
+    void SetHeadline(const std::string& text);
+    std::string Headline() const;
+    // The report's lines, shown one a line below the headline.
     void SetLines(const std::vector<std::string>& lines);
     std::vector<std::string> Lines() const;
 
+    QLabel* lMessage;
+    QLabel* lDetails;
     QPlainTextEdit* mError;
     QPushButton* BitBtn1;
+
+private:
+    void fit();
 };
 
-// Builds the report of an error thrown at address and shows it modally.
-void ShowErrorReport(const std::string& message, std::uintptr_t address);
+// Builds the report of an error thrown at address and shows it modally,
+// led by the headline (the message itself when it is empty).
+void ShowErrorReport(const std::string& message, std::uintptr_t address, const std::string& headline = {});
+// The headline says what went wrong in plain words (PlainErrorMessage).
 void ShowErrorReport(std::exception_ptr error, std::uintptr_t address);
 
 } // namespace paddock

@@ -156,8 +156,9 @@ void parsePairs(std::string_view line, std::vector<TMAPLineDetails>& lines, cons
     }
 }
 
-// Gives every entry the text of its line, reading the unit's source file
-// forward once: an entry whose line was already passed takes the next line.
+// Gives every entry the text of its own line of the unit's source file, in
+// whatever order the map lists the entries. An entry whose line lies beyond
+// the end of the file keeps its text.
 void attachSourceTexts(TMAPSegDetails& module, const std::vector<std::string>& sourceDirs)
 {
     std::string source;
@@ -173,29 +174,20 @@ void attachSourceTexts(TMAPSegDetails& module, const std::vector<std::string>& s
     TMemoryStream file;
     file.LoadFromFile(source);
     const std::string_view text(reinterpret_cast<const char*>(file.Memory()), static_cast<std::size_t>(file.Size()));
-    std::size_t at = 0;
-    std::int64_t lastRead = 0;
-    std::string_view line;
-    auto readLine = [&]() -> bool {
-        if (at >= text.size())
-            return false;
+    // Where each line starts; line n (from 1) is lines[n - 1].
+    std::vector<std::string_view> lines;
+    for (std::size_t at = 0; at < text.size();) {
         const std::size_t eol = text.find('\n', at);
         const std::size_t stop = eol == std::string_view::npos ? text.size() : eol;
-        line = text.substr(at, stop - at);
+        std::string_view line = text.substr(at, stop - at);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
+        lines.push_back(line);
         at = stop + 1;
-        ++lastRead;
-        return true;
-    };
-    for (TMAPLineDetails& entry : module.Lines) {
-        bool more = true;
-        while (entry.LineNumber > lastRead + 1 && (more = readLine())) {
-        }
-        if (!more || !readLine())
-            return; // the file has ended: the rest keep their texts
-        entry.Text = std::string(line);
     }
+    for (TMAPLineDetails& entry : module.Lines)
+        if (entry.LineNumber >= 1 && static_cast<std::size_t>(entry.LineNumber) <= lines.size())
+            entry.Text = std::string(lines[static_cast<std::size_t>(entry.LineNumber) - 1]);
 }
 
 // ---- The DebugInfo.EIF layout ------------------------------------------------

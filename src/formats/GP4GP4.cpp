@@ -683,7 +683,9 @@ TGP4Projection TGP4Projection::FromControls(int zoom1, int zoom2, int xy1, int x
                                             int width, int height)
 {
     TGP4Projection p;
-    p.Zoom = (static_cast<double>(zoom1) * zoom1 + zoom2) / 10.0;
+    // Zoom 2 multiplies: each step enlarges the picture by the same factor,
+    // 100 steps double it, and its start value 25 leaves Zoom 1's scale.
+    p.Zoom = (static_cast<double>(zoom1) * zoom1 + Zoom2Start) / 10.0 * std::exp2((zoom2 - Zoom2Start) / 100.0);
     p.ShiftX = static_cast<int>(std::trunc(scrollX * p.Zoom));
     p.ShiftY = static_cast<int>(std::trunc(scrollY * p.Zoom));
     p.Alpha = xy1 / 100.0;

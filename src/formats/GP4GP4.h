@@ -229,8 +229,11 @@ struct TGP4Projection {
     int Width = 0;                                // of the picture
     int Height = 0;
 
-    // From the sliders: zoom (zoom1^2 + zoom2) / 10, shift = scroll * zoom
-    // truncated, angles slider / 100.
+    // From the sliders: zoom (zoom1^2 + 25) / 10 * 2^((zoom2 - 25) / 100),
+    // so that Zoom 2 grows the picture evenly from its start value 25 and
+    // the start values give 5; shift = scroll * zoom truncated, angles
+    // slider / 100.
+    static constexpr int Zoom2Start = 25;
     static TGP4Projection FromControls(int zoom1, int zoom2, int xy1, int xy2, int z, int scrollX, int scrollY,
                                        int width, int height);
 

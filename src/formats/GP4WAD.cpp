@@ -504,7 +504,7 @@ std::string TWADFile::DefaultExtractFolder() const
     return FileName + ".paddock";
 }
 
-void TWADFile::ExtractAll(const std::string& folder) const
+int TWADFile::ExtractAll(const std::string& folder, const TWADProgress& done) const
 {
     const std::string base = AddTrailingBackslash(folder.empty() ? DefaultExtractFolder() : folder);
     ensureFolder(base);
@@ -513,17 +513,27 @@ void TWADFile::ExtractAll(const std::string& folder) const
     // Each member is on disk before it takes its name; the folders are
     // flushed once each at the end.
     TFolderSyncBatch folders;
+    int written = 0;
     for (int i = 0; validIndex(i); ++i) {
         const TWADEntry& entry = Entries[static_cast<std::size_t>(i)];
         if (const auto path = memberPath(base, entry))
-            extractTo(archive, entry, *path, base, buffer);
+            written += extractTo(archive, entry, *path, base, buffer) ? 1 : 0;
+        if (done)
+            done(GameTextToUtf8(entry.NameString()));
     }
     folders.Finish();
+    return written;
 }
 
 // ---- Writing archives -------------------------------------------------------
 
-bool TWADFile::CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive)
+std::vector<std::string> TWADFile::DirectoryFiles(const std::string& folder, bool recursive)
+{
+    return ListFiles(AddTrailingBackslash(folder), "*.*", recursive, false);
+}
+
+bool TWADFile::CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive,
+                                   const TWADProgress& done)
 {
     const std::string base = AddTrailingBackslash(folder);
     // A folder that is not there gives no archive, not an empty one.
@@ -531,7 +541,7 @@ bool TWADFile::CreateFromDirectory(const std::string& target, const std::string&
         throw EFileError("Cannot create WAD archive from folder", folder,
                          FileExists(RemoveTrailingBackslash(base)) ? "It is a file, not a folder"
                                                                    : "The folder does not exist");
-    const std::vector<std::string> files = ListFiles(base, "*.*", recursive, false);
+    const std::vector<std::string> files = DirectoryFiles(base, recursive);
 
     std::vector<TWADEntry> entries(files.size());
     bool named = true;
@@ -557,6 +567,8 @@ bool TWADFile::CreateFromDirectory(const std::string& target, const std::string&
         TFileStream in(files[i], FileMode::OpenRead);
         copyBytes(in, out, entries[i].Size, buffer);
         writeGap(out);
+        if (done)
+            done(files[i].substr(base.size()));
     }
     out.Commit();
 

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,10 @@
 namespace paddock {
 
 class TTEXFile;
+
+// Told of each member or file that a long operation has dealt with, by its
+// name, so that a progress window can follow the work. May be empty.
+using TWADProgress = std::function<void(const std::string& name)>;
 
 // One directory entry, laid out as in the file (little-endian).
 struct TWADEntry {
@@ -121,8 +126,9 @@ public:
     // Extracts every member below folder; an empty folder means FileName +
     // ".paddock". Members whose names would lead outside the folder or that
     // Windows cannot hold, or that lie outside the archive file, are refused
-    // with a message naming them; the others are still extracted.
-    void ExtractAll(const std::string& folder) const;
+    // with a message naming them; the others are still extracted. Each member
+    // dealt with is told to done. Returns how many members were written.
+    int ExtractAll(const std::string& folder, const TWADProgress& done = {}) const;
     // The folder ExtractAll uses for an empty answer.
     std::string DefaultExtractFolder() const;
     // Writes a new archive target from the files below folder, in the
@@ -133,7 +139,11 @@ public:
     // of them, and false is returned with nothing written. A folder that does
     // not exist, and files that a directory's 32-bit sizes and offsets cannot
     // describe, are refused with an EFileError before anything is written.
-    bool CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive);
+    // Each file copied into the archive is told to done.
+    bool CreateFromDirectory(const std::string& target, const std::string& folder, bool recursive,
+                             const TWADProgress& done = {});
+    // The files that CreateFromDirectory would take, in its order.
+    static std::vector<std::string> DirectoryFiles(const std::string& folder, bool recursive);
     // Writes a new archive target with this archive's entries in order, each
     // member from the file below sourceFolder that stands for it, else from
     // this archive. Where files differ only in letter case, the one spelt as

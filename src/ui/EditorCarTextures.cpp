@@ -1,6 +1,7 @@
 #include "ui/EditorCarTextures.h"
 
 #include "app/Application.h"
+#include "app/EditorHost.h"
 #include "app/ExportImport.h"
 #include "app/Items.h"
 #include "app/Tools.h"
@@ -47,33 +48,6 @@ constexpr int GroupWidth = 141;
 constexpr int PictureBox = 380;
 // The room between a group's frame and what it holds.
 constexpr int GroupMargin = 6;
-// The squares of the checkerboard behind a picture, and their two greys.
-constexpr int CheckerSquare = 8;
-constexpr int CheckerDark = 0xCC;
-constexpr int CheckerLight = 0xFF;
-
-// The picture drawn by its alpha over a checkerboard of light grey and white:
-// what shows through a transparent part of a livery.
-QImage overCheckerboard(const TPicture& picture)
-{
-    if (picture.Empty())
-        return {};
-    QImage image(picture.Width, picture.Height, QImage::Format_RGB32);
-    for (int y = 0; y < picture.Height; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        const std::uint8_t* src = picture.Row(y);
-        for (int x = 0; x < picture.Width; ++x, src += 4) {
-            const int back = ((x / CheckerSquare + y / CheckerSquare) % 2 == 0) ? CheckerLight : CheckerDark;
-            const int alpha = src[3];
-            auto mix = [&](int colour) {
-                return static_cast<std::uint32_t>((colour * alpha + back * (255 - alpha) + 127) / 255);
-            };
-            row[x] = 0xFF000000u | (mix(src[2]) << 16) | (mix(src[1]) << 8) | mix(src[0]);
-        }
-    }
-    return image;
-}
-
 // A group of radio buttons, the first one chosen.
 QGroupBox* makeRadioGroup(QWidget* parent, const char* name, const QString& caption, const QStringList& items,
                           std::array<QRadioButton*, 3>& buttons, QButtonGroup*& group)
@@ -157,6 +131,10 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     bbLoadFromTGA = new QPushButton(QStringLiteral("Load texture from TGA"), GroupBox2);
     bbLoadFromTGA->setObjectName(QStringLiteral("bbLoadFromTGA"));
 
+    // The size of the texture shown, which a picture loaded into it keeps.
+    lTextureSize = new QLabel(GroupBox2);
+    lTextureSize->setObjectName(QStringLiteral("lTextureSize"));
+
     // The note's three lines, which end in spaces, run on as one text that
     // wraps where the room ends.
     Memo1 = new QLabel(QStringLiteral("In this version of Paddock it is "
@@ -185,6 +163,18 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     imgTexture->setScaledContents(true);
     ScrollBox1->setWidgetResizable(true);
     ScrollBox1->setWidget(imgTexture);
+    // What to do while the team's textures are not loaded, where the picture
+    // would be; readable although the group is disabled.
+    lHint = new QLabel(QStringLiteral("Load the car textures of this team from the game to see and change them: "
+                                      "Load, below the list of teams."),
+                       ScrollBox1->viewport());
+    lHint->setObjectName(QStringLiteral("lHint"));
+    lHint->setAlignment(Qt::AlignCenter);
+    lHint->setWordWrap(true);
+    lHint->setMargin(12);
+    QPalette readable = lHint->palette();
+    readable.setColor(QPalette::Disabled, QPalette::WindowText, readable.color(QPalette::Active, QPalette::WindowText));
+    lHint->setPalette(readable);
 
     auto* choices = new QVBoxLayout;
     choices->setSpacing(6);
@@ -193,6 +183,7 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     choices->addWidget(cbStretchImage);
     choices->addWidget(bbSaveAsTGA);
     choices->addWidget(bbLoadFromTGA);
+    choices->addWidget(lTextureSize);
     choices->addWidget(Memo1);
     choices->addStretch();
     auto* right = new QHBoxLayout(GroupBox2);
@@ -216,6 +207,11 @@ TFrmCarTextures::TFrmCarTextures(QWidget* mainWindow) : TEditorForm(mainWindow, 
     connect(AllTeams1, &QAction::triggered, this, Guarded(this, &TFrmCarTextures::AllTeams1Click));
     connect(bbSaveAsTGA, &QPushButton::clicked, this, Guarded(this, &TFrmCarTextures::bbSaveAsTGAClick));
     connect(bbLoadFromTGA, &QPushButton::clicked, this, Guarded(this, &TFrmCarTextures::bbLoadFromTGAClick));
+    // A picture file dropped on the livery view is loaded as the load button
+    // loads one.
+    AcceptFileDrops(
+        ScrollBox1->viewport(), [this](const std::string& path) { return TeamLoaded() && IsPictureFile(path); },
+        [this](const std::string& path) { LoadPicture(path); });
 }
 
 int TFrmCarTextures::TextureIndex() const
@@ -299,6 +295,14 @@ void TFrmCarTextures::updatePicture()
 {
     const bool loaded = TeamLoaded();
     GroupBox2->setEnabled(loaded);
+    lHint->setGeometry(ScrollBox1->viewport()->rect());
+    lHint->setVisible(!loaded);
+    lHint->raise();
+    lTextureSize->setVisible(loaded);
+    if (const TTEXFile* shown = loaded ? CurrentContainer() : nullptr)
+        lTextureSize->setText(QStringLiteral("Size: %1 x %2").arg(shown->GetHeader(0).Width()).arg(shown->GetHeader(0).Height()));
+    else
+        lTextureSize->clear();
     const TTEXFile* tex = loaded ? CurrentContainer() : nullptr;
     QImage image;
     if (tex) {
@@ -306,7 +310,7 @@ void TFrmCarTextures::updatePicture()
             if (const auto alpha = tex->GetAlphaBitmap(0))
                 image = ToOpaqueImage(*alpha);
         } else if (const TPicture* picture = tex->GetBitmap(0)) {
-            image = DisplayType() == DisplayCheckerboard ? overCheckerboard(*picture) : ToOpaqueImage(*picture);
+            image = DisplayType() == DisplayCheckerboard ? OverCheckerboard(*picture) : ToOpaqueImage(*picture);
         }
     }
     if (image.isNull()) {
@@ -374,7 +378,7 @@ void TFrmCarTextures::AllTeams1Click()
 void TFrmCarTextures::runCommand(int tag)
 {
     if (tag == CommandExport)
-        reportSaved(ExportSelected());
+        reportSaved(ExportSelected().Archives);
     else
         RunCommand(tag);
 }
@@ -432,24 +436,44 @@ void TFrmCarTextures::bbSaveAsTGAClick()
     if (!tex || !tex->GetBitmap(0))
         return;
     std::string fileName;
-    if (ChooseFileToSave(SaveTGAKey, ProposedTGAName(), TGAFilter, fileName))
-        tex->ExportTGA(0, fileName);
+    if (ChooseFileToSave(SaveTGAKey, ProposedTGAName(), TGAFilter, fileName) && tex->ExportTGA(0, fileName))
+        ShowStatus("Saved " + shownTexture() + " as " + fileName);
 }
 
 void TFrmCarTextures::bbLoadFromTGAClick()
 {
-    TTEXFile* tex = TeamLoaded() ? CurrentContainer() : nullptr;
-    if (!tex)
+    if (!TeamLoaded() || !CurrentContainer())
         return;
     std::string fileName;
-    if (!ChooseFileToOpen(LoadTGAKey, ProposedTGAName(), TGAFilter, fileName))
-        return;
+    if (ChooseFileToOpen(LoadTGAKey, ProposedTGAName(), TGAFilter, fileName))
+        LoadPicture(fileName);
+}
+
+bool TFrmCarTextures::LoadPicture(const std::string& fileName)
+{
+    TTEXFile* tex = TeamLoaded() ? CurrentContainer() : nullptr;
+    if (!tex)
+        return false;
     // The smaller textures are rebuilt from the new texture 0. A refused
     // file leaves the whole container as it was: rebuilding them from the
     // old texture 0 would change them for nothing.
-    if (tex->ImportTGA(0, fileName))
+    const bool loaded = LoadPictureFile(*tex, 0, fileName);
+    if (loaded) {
         tex->Downsample(2);
+        MarkEdited(ItemCarTexturesFirst + CurrentTeam());
+        ShowStatus("Loaded " + ExtractFileName(fileName) + " into " + shownTexture() +
+                   "; Save To GP4 puts it into the game");
+    }
     updatePicture();
+    return loaded;
+}
+
+std::string TFrmCarTextures::shownTexture() const
+{
+    const QListWidgetItem* item = lbTeams->currentItem();
+    const int kind = TextureIndex();
+    return std::string(kind >= 0 && kind < CarTextureKinds ? KindCaptions[kind] : "the texture") + " of " +
+           (item ? item->text().toStdString() : std::string("the team"));
 }
 
 } // namespace paddock

@@ -49,6 +49,10 @@ public:
     TTEXFile* CurrentContainer() const;
     // The name proposed to the TGA dialogs: "<team as listed> - <kind 1..3>.TGA".
     std::string ProposedTGAName() const;
+    // Loads a picture file into the texture shown, as the load button does
+    // once a file is chosen (also for a file dropped on the picture); true
+    // when the texture was replaced.
+    bool LoadPicture(const std::string& fileName);
 
     void ReloadData() override;
 
@@ -70,7 +74,9 @@ public:
     QPushButton* bbLoadFromTGA;
     QScrollArea* ScrollBox1;
     QLabel* imgTexture;
+    QLabel* lTextureSize;
     QLabel* Memo1;
+    QLabel* lHint;
 
 public slots:
     void lbTeamsClick();
@@ -96,6 +102,8 @@ private:
     void reportSaved(const std::vector<TAppliedArchive>& applied);
     // Picks the picture to show, then applies the stretch setting.
     void updatePicture();
+    // "Liveries 1 of Ferrari".
+    std::string shownTexture() const;
 };
 
 } // namespace paddock

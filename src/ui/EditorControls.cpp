@@ -1,12 +1,20 @@
 #include "ui/EditorControls.h"
 
 #include "app/ExportImport.h"
+#include "app/Tools.h"
 #include "formats/CodePage.h"
 
+#include "app/Application.h"
+
 #include <QAction>
+#include <QDir>
+#include <QDropEvent>
 #include <QHBoxLayout>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenu>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <QValidator>
 #include <QVariant>
 
@@ -133,6 +141,31 @@ TGameTextEdit::TGameTextEdit(int maxBytes, QWidget* parent) : QLineEdit(parent)
     setValidator(new TCodePageValidator(this));
 }
 
+QSize TGameTextEdit::minimumSizeHint() const
+{
+    // A text of the field's full length is shown whole.
+    QSize size = QLineEdit::minimumSizeHint();
+    size.setWidth(std::max(size.width(), FullLengthWidth()));
+    return size;
+}
+
+QSize TGameTextEdit::sizeHint() const
+{
+    return QLineEdit::sizeHint().expandedTo(minimumSizeHint());
+}
+
+int TGameTextEdit::FullLengthWidth() const
+{
+    // As many characters of average width as the field holds, with the
+    // room around the text that the style gives a line edit.
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QMargins margins = textMargins();
+    const QSize text(fontMetrics().averageCharWidth() * maxLength() + margins.left() + margins.right() + 4,
+                     fontMetrics().height());
+    return style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, this).width();
+}
+
 void RunCommand(int tag)
 {
     if (tag == CommandImport)
@@ -158,16 +191,31 @@ QToolButton* MakeCommandButton(QWidget* parent, const char* name, int tag, const
     SetTag(button, tag);
     button->setToolTip(hint);
     button->setAutoRaise(true);
+    const bool command = tag == CommandImport || tag == CommandExport;
     if (narrow) {
         button->setArrowType(Qt::DownArrow);
         button->setFixedWidth(13);
+        // The arrow offers the chosen team or all of them.
+        if (command && hint.isEmpty())
+            button->setToolTip(tag == CommandExport ? QStringLiteral("Save To GP4: the chosen team or all teams")
+                                                    : QStringLiteral("Load From GP4: the chosen team or all teams"));
     } else {
         const QStyle::StandardPixmap glyph =
             tag == CommandExport ? QStyle::SP_DialogSaveButton : QStyle::SP_DialogOpenButton;
         button->setIcon(parent->style()->standardIcon(glyph));
-        button->setMinimumWidth(23);
+        // The picture says little to a new player: the command is written
+        // below it.
+        if (command) {
+            button->setText(tag == CommandExport ? QStringLiteral("Save") : QStringLiteral("Load"));
+            button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        }
     }
-    button->setMinimumHeight(22);
+    // At least 23 x 22; a button with a caption as large as that needs.
+    if (button->text().isEmpty()) {
+        button->setMinimumHeight(22);
+        if (!narrow)
+            button->setMinimumWidth(23);
+    }
     return button;
 }
 
@@ -202,6 +250,80 @@ TLoadSaveButtons MakeLoadSaveButtons(QWidget* parent, bool showArrows)
     }
     b.Row->addStretch();
     return b;
+}
+
+namespace {
+
+class TFileDropFilter : public QObject {
+public:
+    TFileDropFilter(QWidget* target, std::function<bool(const std::string&)> accept,
+                    std::function<void(const std::string&)> open)
+        : QObject(target), accept_(std::move(accept)), open_(std::move(open))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            const std::string path = DroppedFile(drag->mimeData());
+            if (!path.empty() && accept_(path))
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const std::string path = DroppedFile(drop->mimeData());
+            if (path.empty() || !accept_(path)) {
+                drop->ignore();
+                return true;
+            }
+            drop->acceptProposedAction();
+            try {
+                open_(path);
+            } catch (...) {
+                ReportCurrentException();
+            }
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    std::function<bool(const std::string&)> accept_;
+    std::function<void(const std::string&)> open_;
+};
+
+} // namespace
+
+std::string DroppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return QDir::toNativeSeparators(url.toLocalFile()).toStdString();
+    return {};
+}
+
+bool IsWorkshopFileName(const std::string& path)
+{
+    const std::string ext = ExtractFileExt(path);
+    return SameText(ext, ".wad") || SameText(ext, ".tex") || SameText(ext, ".gp4");
+}
+
+void AcceptFileDrops(QWidget* target, std::function<bool(const std::string&)> accept,
+                     std::function<void(const std::string&)> open)
+{
+    target->setAcceptDrops(true);
+    target->installEventFilter(new TFileDropFilter(target, std::move(accept), std::move(open)));
 }
 
 TTeamsMenu MakeTeamsMenu(QWidget* parent)

@@ -9,12 +9,14 @@
 #include <QToolButton>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
 class QHBoxLayout;
 
 class QMenu;
+class QMimeData;
 class QAction;
 
 namespace paddock {
@@ -62,6 +64,11 @@ public:
 
     std::string GameText() const { return ToGameText(text()); }
     void SetGameText(const std::string& bytes) { setText(FromGameText(bytes)); }
+
+    // At least as wide as a text of the field's full length needs.
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+    int FullLengthWidth() const;
 };
 
 // The commands of the load and save buttons, carried in their Tag.
@@ -97,6 +104,18 @@ struct TLoadSaveButtons {
 };
 // showArrows: whether the arrow buttons of loading and saving are shown.
 TLoadSaveButtons MakeLoadSaveButtons(QWidget* parent, bool showArrows);
+
+// Lets files be dropped on a widget: a drag of local files is accepted when
+// accept holds for the first of them, and dropping it runs open with that
+// file's path. An exception of open is reported like any other.
+void AcceptFileDrops(QWidget* target, std::function<bool(const std::string&)> accept,
+                     std::function<void(const std::string&)> open);
+// The path of the first local file that a drag carries, or empty.
+std::string DroppedFile(const QMimeData* data);
+
+// True for a file that a workshop opens, by its extension: ".wad", ".tex" or
+// ".gp4" in any letter case.
+bool IsWorkshopFileName(const std::string& path);
 
 // The drop-down menu of the arrow buttons, "Selected" and "All Teams".
 struct TTeamsMenu {

@@ -1,6 +1,7 @@
 #include "ui/EditorGP4.h"
 
 #include "app/Application.h"
+#include "app/EditorHost.h"
 #include "app/Icons.h"
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
@@ -342,8 +343,10 @@ TFrmGP4Workshop::TFrmGP4Workshop(QWidget* mainWindow)
         connect(bar, &QScrollBar::valueChanged, this, Guarded(this, &TFrmGP4Workshop::BitBtn1Click));
     Image1->Resized = Guarded([this] { BitBtn1Click(); });
 
-    // 869 x 741 to start with, or more where the texts need it.
-    setFixedSize(LaidOutClientSize(*this, StartingSize));
+    // 869 x 741 to start with, or more where the texts need it, or what
+    // the screen has room for.
+    setStartingClientSize(StartingSize);
+    fitClientSize();
     FormCreate();
 }
 
@@ -416,7 +419,6 @@ QWidget* TFrmGP4Workshop::buildDataPage()
     Memo3 = makeMemo(page, "Memo3");
     Memo2 = makeMemo(page, "Memo2");
     Memo6 = makeMemo(page, "Memo6");
-    Memo6->setPlainText(QStringLiteral("Memo6"));
     // Wide enough for a whole log line beside a scroll bar.
     Memo6->setMinimumWidth(Memo6->fontMetrics().horizontalAdvance(QStringLiteral("00000028@ 000001A4")) +
                            Memo6->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * Memo6->frameWidth() +
@@ -441,7 +443,9 @@ QWidget* TFrmGP4Workshop::buildPreviewPage()
     layout->addLayout(picture, 1);
     Image1 = new TGP4Image(page);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setMinimumSize(481, 545);
+    // 481 x 545 in a window of the starting size; less where the screen has
+    // less room.
+    Image1->setMinimumSize(160, 160);
     Image1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     picture->addWidget(Image1, 0, 0);
     ScrollBar2 = new QScrollBar(Qt::Vertical, page);
@@ -460,8 +464,10 @@ QWidget* TFrmGP4Workshop::buildPreviewPage()
     layout->addLayout(controls);
     CheckListBox1 = makeList(page, "CheckListBox1");
     CheckListBox1->setMinimumWidth(150);
+    // As wide as its lines need, at least 150; the picture takes the rest.
+    CheckListBox1->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     controls->addWidget(CheckListBox1, 1);
-    BitBtn1 = addButton(page, controls, "BitBtn1", QStringLiteral("BitBtn1"));
+    BitBtn1 = addButton(page, controls, "BitBtn1", QStringLiteral("Redraw"));
     CheckBox1 = new QCheckBox(QStringLiteral("Display PointNumbers"), page);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     controls->addWidget(CheckBox1);
@@ -475,6 +481,8 @@ QWidget* TFrmGP4Workshop::buildPreviewPage()
         controls->addWidget(label);
         auto* s = new QSlider(Qt::Horizontal, page);
         s->setObjectName(QLatin1String(name));
+        // The column is as wide as its texts need; the picture takes the rest.
+        s->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         s->setRange(1, maximum);
         s->setValue(start);
         controls->addWidget(s);
@@ -503,16 +511,22 @@ void TFrmGP4Workshop::showNoMesh()
         const QSignalBlocker block(list);
         list->clear();
     }
-    for (QPlainTextEdit* memo : {Memo1, Memo2, Memo3, Memo4, Memo5})
+    // The chunk log goes too: a failed load shows only its own.
+    for (QPlainTextEdit* memo : {Memo1, Memo2, Memo3, Memo4, Memo5, Memo6})
         memo->clear();
+    setPageCaption({});
     BitBtn1Click();
 }
 
 void TFrmGP4Workshop::bbLoadWADClick()
 {
     std::string fileName;
-    if (!ChooseFileToOpen("EditorGP4.LoadGP4", "", GP4Filter, fileName))
-        return;
+    if (ChooseFileToOpen("EditorGP4.LoadGP4", "", GP4Filter, fileName))
+        LoadGP4(fileName);
+}
+
+void TFrmGP4Workshop::LoadGP4(const std::string& fileName)
+{
     showNoMesh();
     auto mesh = std::make_unique<TGP4File>();
     mesh->LogSink.Clear = [this] { Memo6->clear(); };
@@ -523,6 +537,11 @@ void TFrmGP4Workshop::bbLoadWADClick()
     mesh->LogSink = {};
     mesh_ = std::move(mesh);
     fill();
+    if (mesh_->Variant != 0) {
+        setPageCaption(ToQString(ExtractFileName(fileName)));
+        ShowStatus("Loaded " + ExtractFileName(fileName) + ": " + std::to_string(mesh_->Shapes.size()) +
+                   (mesh_->Shapes.size() == 1 ? " shape" : " shapes"));
+    }
 }
 
 void TFrmGP4Workshop::fill()
@@ -614,8 +633,9 @@ void TFrmGP4Workshop::BitBtn2Click()
         return;
     }
     std::string fileName;
-    if (ChooseFileToSave("EditorGP4.Save3DS", ExtractFileTitle(mesh_->LoadedPath) + ".3DS", Filter3DS, fileName))
-        mesh_->Save3DS(fileName);
+    if (ChooseFileToSave("EditorGP4.Save3DS", ExtractFileTitle(mesh_->LoadedPath) + ".3DS", Filter3DS, fileName) &&
+        mesh_->Save3DS(fileName))
+        ShowStatus("Saved " + ExtractFileName(mesh_->LoadedPath) + " as " + fileName);
 }
 
 std::vector<int> TFrmGP4Workshop::SelectedShapes() const

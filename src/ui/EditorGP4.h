@@ -60,6 +60,8 @@ public:
 
     // The loaded mesh, or nullptr.
     TGP4File* Mesh() const { return mesh_.get(); }
+    // Loads a mesh as the load button does once a file is chosen.
+    void LoadGP4(const std::string& fileName);
     // What the last preview skipped; empty when it skipped nothing.
     const std::string& PreviewNote() const { return previewNote_; }
 

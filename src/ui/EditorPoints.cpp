@@ -56,8 +56,14 @@ TFrmPoints::TFrmPoints(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLit
     GroupBox1->setMinimumWidth(141);
     static_cast<TLoadSaveButtons&>(*this) = MakeLoadSaveButtons(GroupBox1, false);
     QHBoxLayout* buttons = Row;
+    // Until the points are loaded, what to do, above the buttons.
+    // Lines of their own, as narrow as the group.
+    lHint = new QLabel(QStringLiteral("Load the points from\nthe game to edit\nthem: Load, below."), GroupBox1);
+    lHint->setObjectName(QStringLiteral("lHint"));
+    lHint->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     auto* left = new QVBoxLayout(GroupBox1);
     left->addStretch(1);
+    left->addWidget(lHint);
     left->addLayout(buttons);
 
     // Right: the fields of the 22 positions above the predefined sets.
@@ -145,6 +151,7 @@ void TFrmPoints::showTable()
     for (int position = 1; position <= PointsCount; ++position)
         if (TSpinEdit* field = PointsField(position))
             field->setValue(PointsTable[position - 1]);
+    lHint->setVisible(!LoadedItems[ItemPoints]);
 }
 
 void TFrmPoints::FormShow()

@@ -10,6 +10,7 @@
 #include "ui/EditorForm.h"
 
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QToolButton;
 
@@ -31,6 +32,7 @@ public:
     TSpinEdit* PointsField(int position) const;
 
     QGroupBox* GroupBox1;
+    QLabel* lHint;
 
     QGroupBox* GroupBox2;
     QGroupBox* GroupBox30;

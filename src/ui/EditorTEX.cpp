@@ -1,11 +1,13 @@
 #include "ui/EditorTEX.h"
 
 #include "app/Application.h"
+#include "app/EditorHost.h"
 #include "app/FrmSequence.h"
 #include "app/Interaction.h"
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
+#include "ui/EditorControls.h"
 #include "ui/PictureImage.h"
 
 #include <QButtonGroup>
@@ -24,8 +26,16 @@
 namespace paddock {
 
 namespace {
+
 const char* const TEXFilter = "TEX-Files|*.TEX";
 const char* const TGAFilter = "TGA Files|*.TGA";
+
+// "1 texture", "4 textures".
+std::string countOf(int count, const char* thing)
+{
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
 } // namespace
 
 TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
@@ -62,15 +72,20 @@ TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
     rbImage->setObjectName(QStringLiteral("rgDisplayTypeItem0"));
     rbAlpha = new QRadioButton(QStringLiteral("... alpha channel"), rgDisplayType);
     rbAlpha->setObjectName(QStringLiteral("rgDisplayTypeItem1"));
+    // What shows through the texture's transparent parts.
+    rbCheckerboard = new QRadioButton(QStringLiteral("... image over\ncheckerboard"), rgDisplayType);
+    rbCheckerboard->setObjectName(QStringLiteral("rgDisplayTypeItem2"));
     rbImage->setChecked(true);
     auto* displayGroup = new QButtonGroup(rgDisplayType);
     displayGroup->addButton(rbImage, 0);
     displayGroup->addButton(rbAlpha, 1);
+    displayGroup->addButton(rbCheckerboard, 2);
     auto* displayItems = new QVBoxLayout(rgDisplayType);
     displayItems->setContentsMargins(5, 0, 5, 0);
     displayItems->setSpacing(0);
     displayItems->addWidget(rbImage);
     displayItems->addWidget(rbAlpha);
+    displayItems->addWidget(rbCheckerboard);
     commands->addWidget(rgDisplayType);
 
     cbStretchImage = new QCheckBox(QStringLiteral("Stretch Image"), TabSheet1);
@@ -104,6 +119,12 @@ TFrmTEXWorkshop::TFrmTEXWorkshop(QWidget* mainWindow)
     connect(BitBtn1, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn1Click));
     connect(BitBtn2, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn2Click));
     connect(BitBtn3, &QPushButton::clicked, this, Guarded(this, &TFrmTEXWorkshop::BitBtn3Click));
+    // A picture file dropped on the texture view replaces the texture shown,
+    // as "Replace selected file" does.
+    AcceptFileDrops(
+        ScrollBox1->viewport(),
+        [this](const std::string& path) { return tex_ && lbTextures->currentRow() >= 0 && IsPictureFile(path); },
+        [this](const std::string& path) { ReplaceTexture(lbTextures->currentRow(), path); });
 
     fitClientSize();
     FormCreate();
@@ -124,6 +145,9 @@ void TFrmTEXWorkshop::showNoContainer()
     imgTEX->resize(0, 0);
     setPageCaption({});
     PageControl1->setEnabled(false);
+    // Nothing to save until a file is loaded.
+    bbSaveTEXFile->setEnabled(false);
+    bbSaveTEXFileAs->setEnabled(false);
 }
 
 void TFrmTEXWorkshop::FillList()
@@ -154,7 +178,9 @@ void TFrmTEXWorkshop::lbTexturesClick()
         imgTEX->setPixmap(alpha ? QPixmap::fromImage(ToOpaqueImage(*alpha)) : QPixmap());
     } else {
         const TPicture* picture = tex_->GetBitmap(index);
-        imgTEX->setPixmap(picture ? QPixmap::fromImage(ToOpaqueImage(*picture)) : QPixmap());
+        const QImage image =
+            !picture ? QImage() : rbCheckerboard->isChecked() ? OverCheckerboard(*picture) : ToOpaqueImage(*picture);
+        imgTEX->setPixmap(QPixmap::fromImage(image));
     }
     cbStretchImageClick();
 }
@@ -185,34 +211,53 @@ void TFrmTEXWorkshop::cbStretchImageClick()
 void TFrmTEXWorkshop::bbLoadTEXClick()
 {
     std::string fileName;
-    if (!ChooseFileToOpen("EditorTEX.LoadTEX", "", TEXFilter, fileName))
-        return;
+    if (ChooseFileToOpen("EditorTEX.LoadTEX", "", TEXFilter, fileName))
+        LoadTEX(fileName);
+}
+
+bool TFrmTEXWorkshop::LoadTEX(const std::string& fileName)
+{
     showNoContainer();
     tex_ = std::make_unique<TTEXFile>();
+    // The container's messages are shown together with the file's name, in
+    // one box.
+    TCollectedMessages messages;
     bool loaded = false;
     try {
+        TCollectMessages collect(messages);
         loaded = tex_->LoadFromFile(fileName);
     } catch (...) {
         // A file that cannot be read leaves no container behind.
         showNoContainer();
         throw;
     }
+    std::string said;
+    for (const TCollectedMessages::Message& m : messages.messages)
+        said += "\r\n" + m.text;
     if (!loaded) {
-        ShowMessage("EditorTEX Error 001: Couldn't load TEX");
         showNoContainer();
-        return;
+        ShowErrorMessage("EditorTEX Error 001: Couldn't load TEX " + fileName + said);
+        ShowStatus("Could not load " + fileName);
+        return false;
     }
+    if (!said.empty())
+        ShowErrorMessage("While loading " + fileName + ":" + said);
     setPageCaption(ToQString(ExtractFileName(fileName)));
     PageControl1->setEnabled(true);
+    bbSaveTEXFile->setEnabled(true);
+    bbSaveTEXFileAs->setEnabled(true);
     FillList();
+    ShowStatus("Loaded " + ExtractFileName(fileName) + ": " + countOf(static_cast<int>(tex_->Count), "texture"));
+    return true;
 }
 
 void TFrmTEXWorkshop::bbSaveTEXFileClick()
 {
     if (!tex_)
         return;
-    if (Interaction().question("Replace " + tex_->FileName + "?", QuestionKind::Confirmation))
-        tex_->SaveToFile(tex_->FileName);
+    if (Interaction().question("Replace " + tex_->FileName + "?", QuestionKind::Confirmation) &&
+        tex_->SaveToFile(tex_->FileName))
+        ShowStatus("Saved " + tex_->FileName);
 }
 
 void TFrmTEXWorkshop::bbSaveTEXFileAsClick()
@@ -220,8 +265,8 @@ void TFrmTEXWorkshop::bbSaveTEXFileAsClick()
     if (!tex_)
         return;
     std::string fileName;
-    if (ChooseFileToSave("EditorTEX.SaveTEX", "", TEXFilter, fileName))
-        tex_->SaveToFile(fileName);
+    if (ChooseFileToSave("EditorTEX.SaveTEX", "", TEXFilter, fileName) && tex_->SaveToFile(fileName))
+        ShowStatus("Saved " + ExtractFileName(tex_->FileName) + " as " + fileName);
 }
 
 bool TFrmTEXWorkshop::chooseTGASeries(std::string& mask) const
@@ -231,13 +276,22 @@ bool TFrmTEXWorkshop::chooseTGASeries(std::string& mask) const
     return CheckFileMask(ExtractFileName(mask));
 }
 
+std::string TFrmTEXWorkshop::seriesText(const std::string& mask) const
+{
+    const std::string name = ExtractFileName(mask);
+    const auto numbered = [&name](int n) { return ReplaceAll(name, "*", std::to_string(n)); };
+    const std::string files =
+        tex_->Count <= 1 ? numbered(0) : numbered(0) + " to " + numbered(static_cast<int>(tex_->Count) - 1);
+    return files + " in " + ExtractFilePath(mask);
+}
+
 void TFrmTEXWorkshop::bbExtractAllFilesClick()
 {
     if (!tex_)
         return;
     std::string mask;
-    if (chooseTGASeries(mask))
-        tex_->ExportAllTGA(mask);
+    if (chooseTGASeries(mask) && tex_->ExportAllTGA(mask))
+        ShowStatus("Saved " + countOf(static_cast<int>(tex_->Count), "texture") + " as " + seriesText(mask));
 }
 
 void TFrmTEXWorkshop::bbReplaceAllFilesClick()
@@ -247,8 +301,10 @@ void TFrmTEXWorkshop::bbReplaceAllFilesClick()
     std::string mask;
     if (!chooseTGASeries(mask))
         return;
-    tex_->ImportAllTGA(mask);
+    const bool all = tex_->ImportAllTGA(mask);
     FillList();
+    ShowStatus(std::string(all ? "Replaced the textures" : "Replaced some of the textures") + " from " +
+               seriesText(mask) + "; save the TEX file to keep them");
 }
 
 std::string TFrmTEXWorkshop::proposedTGAName() const
@@ -260,9 +316,11 @@ void TFrmTEXWorkshop::BitBtn2Click()
 {
     if (!tex_ || lbTextures->currentRow() < 0)
         return;
+    const int index = lbTextures->currentRow();
     std::string fileName;
-    if (ChooseFileToSave("EditorTEX.ExtractSelected", proposedTGAName(), TGAFilter, fileName))
-        tex_->ExportTGA(lbTextures->currentRow(), fileName);
+    if (ChooseFileToSave("EditorTEX.ExtractSelected", proposedTGAName(), TGAFilter, fileName) &&
+        tex_->ExportTGA(index, fileName))
+        ShowStatus("Saved texture " + std::to_string(index) + " as " + fileName);
 }
 
 void TFrmTEXWorkshop::BitBtn3Click()
@@ -273,8 +331,18 @@ void TFrmTEXWorkshop::BitBtn3Click()
     // The save dialog, so that a name typed without extension gets ".TGA".
     if (!ChooseFileToSave("EditorTEX.ReplaceSelected", proposedTGAName(), TGAFilter, fileName))
         return;
-    tex_->ImportTGA(lbTextures->currentRow(), fileName);
+    ReplaceTexture(lbTextures->currentRow(), fileName);
+}
+
+bool TFrmTEXWorkshop::ReplaceTexture(int index, const std::string& fileName)
+{
+    if (!tex_ || index < 0 || index >= static_cast<int>(tex_->Count))
+        return false;
+    const bool replaced = LoadPictureFile(*tex_, index, fileName);
     FillList();
+    if (replaced)
+        ShowStatus("Replaced texture " + std::to_string(index) + " from " + fileName + "; save the TEX file to keep it");
+    return replaced;
 }
 
 void TFrmTEXWorkshop::BitBtn1Click()
@@ -285,7 +353,9 @@ void TFrmTEXWorkshop::BitBtn1Click()
                                     " with a smaller version of texure 1. Continue?",
                                 QuestionKind::Warning))
         return;
-    tex_->Downsample(2);
+    if (tex_->Downsample(2) && tex_->Count > 1)
+        ShowStatus("Rebuilt textures 2 to " + std::to_string(tex_->Count) +
+                   " from texture 1; save the TEX file to keep them");
     lbTexturesClick();
 }
 

@@ -6,6 +6,7 @@
 #include "ui/WorkshopForm.h"
 
 #include <memory>
+#include <string>
 
 class QButtonGroup;
 class QGroupBox;
@@ -29,6 +30,12 @@ public:
 
     // The loaded container, or nullptr.
     TTEXFile* Container() const { return tex_.get(); }
+    // Loads a container as the load button does once a file is chosen;
+    // false, with no container left, when it was refused.
+    bool LoadTEX(const std::string& fileName);
+    // Replaces a texture from a picture file as "Replace selected file" does
+    // once a file is chosen; true when it was replaced.
+    bool ReplaceTexture(int index, const std::string& fileName);
 
     QPushButton* bbLoadTEX;
     QPushButton* bbSaveTEXFile;
@@ -42,6 +49,7 @@ public:
     QGroupBox* rgDisplayType;
     QRadioButton* rbImage;
     QRadioButton* rbAlpha;
+    QRadioButton* rbCheckerboard;
     QCheckBox* cbStretchImage;
     QScrollArea* ScrollBox1;
     QLabel* imgTEX;
@@ -67,6 +75,8 @@ private:
     std::string proposedTGAName() const;
     // Asks for the folder and mask of a series of TGA files.
     bool chooseTGASeries(std::string& mask) const;
+    // The files of a series in words: "car0.TGA to car3.TGA in /folder/".
+    std::string seriesText(const std::string& mask) const;
 
     std::unique_ptr<TTEXFile> tex_;
 };

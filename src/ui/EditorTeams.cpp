@@ -42,11 +42,21 @@ TSpinEdit* addFigure(QFormLayout* form, QWidget* parent, const char* name, const
     return field;
 }
 
-TGameTextEdit* addName(QFormLayout* form, QWidget* parent, const char* name, const QString& label, int bytes)
+// A name field beside its label, or, with ownRow, below it across the
+// whole group, so that a long name is seen whole.
+TGameTextEdit* addName(QFormLayout* form, QWidget* parent, const char* name, const QString& label, int bytes,
+                       bool ownRow = false)
 {
     auto* field = new TGameTextEdit(bytes, parent);
     field->setObjectName(QLatin1String(name));
-    form->addRow(label, field);
+    if (ownRow) {
+        auto* caption = new QLabel(label, parent);
+        caption->setBuddy(field);
+        form->addRow(caption);
+        form->addRow(field);
+    } else {
+        form->addRow(label, field);
+    }
     return field;
 }
 
@@ -60,17 +70,20 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
     // Left: the teams and the load and save buttons.
     GroupBox1 = new QGroupBox(QStringLiteral("Teams"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    GroupBox1->setMinimumWidth(141);
     lbTeams = new QListWidget(GroupBox1);
     lbTeams->setObjectName(QStringLiteral("lbTeams"));
     // As wide as the names it shows need; the group is at least 141 wide.
     lbTeams->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     for (int i = 1; i <= TeamCount; ++i)
         lbTeams->addItem(QStringLiteral("Team %1").arg(i));
-    SpeedButton1 = MakeCommandButton(GroupBox1, "SpeedButton1", CommandImport, QStringLiteral("Import"), false);
-    SpeedButton5 = MakeCommandButton(GroupBox1, "SpeedButton5", CommandImport, QStringLiteral("Import"), true);
-    SpeedButton3 = MakeCommandButton(GroupBox1, "SpeedButton3", CommandExport, QStringLiteral("Export"), false);
-    SpeedButton7 = MakeCommandButton(GroupBox1, "SpeedButton7", CommandExport, QStringLiteral("Export"), true);
+    SpeedButton1 = MakeCommandButton(GroupBox1, "SpeedButton1", CommandImport,
+                                     QStringLiteral("Import: load the chosen team from the game"), false);
+    SpeedButton5 = MakeCommandButton(GroupBox1, "SpeedButton5", CommandImport,
+                                     QStringLiteral("Import: load the chosen team or all teams from the game"), true);
+    SpeedButton3 = MakeCommandButton(GroupBox1, "SpeedButton3", CommandExport,
+                                     QStringLiteral("Export: save the chosen team into the game"), false);
+    SpeedButton7 = MakeCommandButton(GroupBox1, "SpeedButton7", CommandExport,
+                                     QStringLiteral("Export: save the chosen team or all teams into the game"), true);
     const TTeamsMenu menu = MakeTeamsMenu(this);
     PopupMenu1 = menu.PopupMenu1;
     Selected1 = menu.Selected1;
@@ -86,6 +99,9 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
     auto* left = new QVBoxLayout(GroupBox1);
     left->addWidget(lbTeams, 1);
     left->addLayout(buttons);
+    // The group is at least 141 wide, and as wide as its buttons need.
+    const QMargins inner = left->contentsMargins() + GroupBox1->contentsMargins();
+    left->addItem(new QSpacerItem(141 - inner.left() - inner.right(), 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
 
     // Right: the team's data and its drivers.
     PageControl1 = new QTabWidget(this);
@@ -118,7 +134,7 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
         const std::string n = std::to_string(d + 1);
         auto name = [&n](const char* before, const char* after) { return before + n + after; };
         TDriverFields& f = Drivers[d];
-        f.Name = addName(form, group, name("eDriver", "Name").c_str(), QStringLiteral("Name"), DriverNameSize);
+        f.Name = addName(form, group, name("eDriver", "Name").c_str(), QStringLiteral("Name"), DriverNameSize, true);
         f.AbilityQualy = addFigure(form, group, name("seDriver", "AbilityQualy").c_str(),
                                    QStringLiteral("Ability - Qualification"), FigureMax);
         f.AbilityRace = addFigure(form, group, name("seDriver", "AbilityRace").c_str(), QStringLiteral("Ability - Race"),
@@ -131,10 +147,19 @@ TFrmTeams::TFrmTeams(QWidget* mainWindow) : TEditorForm(mainWindow, QStringLiter
         driverPage->addWidget(group);
     }
 
-    auto* window = new QHBoxLayout(this);
+    auto* window = new QHBoxLayout(Client());
     window->setContentsMargins(3, 3, 3, 3);
     window->addWidget(GroupBox1);
-    window->addWidget(PageControl1, 1);
+    // Above the team's fields, what to do while they cannot be edited.
+    lHint = new QLabel(QStringLiteral("Load the teams from the game to edit them: Load, below the list, loads the "
+                                      "chosen team, its arrow all teams."),
+                       this);
+    lHint->setObjectName(QStringLiteral("lHint"));
+    lHint->setWordWrap(true);
+    auto* right = new QVBoxLayout;
+    right->addWidget(lHint);
+    right->addWidget(PageControl1, 1);
+    window->addLayout(right, 1);
     fitClientSize();
 
     connect(lbTeams, &QListWidget::currentRowChanged, this, Guarded(this, &TFrmTeams::lbTeamsClick));
@@ -242,6 +267,7 @@ void TFrmTeams::lbTeamsClick()
         PageControl1->setEnabled(LoadedItems[static_cast<std::size_t>(ItemTeamFirst + chosen)] != 0);
         showFields(Teams[static_cast<std::size_t>(chosen)]);
     }
+    lHint->setVisible(!PageControl1->isEnabled());
     currentTeam_ = chosen >= 0 && chosen < TeamCount ? chosen : -1;
 }
 

@@ -47,6 +47,7 @@ public:
     QAction* Selected1;
     QAction* AllTeams1;
 
+    QLabel* lHint;
     QTabWidget* PageControl1;
     QWidget* tsTeams;
     QWidget* tsDrivers;

@@ -1,6 +1,7 @@
 #include "ui/EditorWAD.h"
 
 #include "app/Application.h"
+#include "app/EditorHost.h"
 #include "app/Interaction.h"
 #include "app/QtInteraction.h"
 #include "app/Tools.h"
@@ -20,6 +21,18 @@
 #include <algorithm>
 
 namespace paddock {
+
+namespace {
+
+const char* const WADFilter = "WAD-Files|*.WAD";
+
+// "1 file", "70 files".
+std::string countOf(int count, const char* thing)
+{
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+} // namespace
 
 TFrmWADWorkshop::TFrmWADWorkshop(QWidget* mainWindow)
     : TWorkshopForm(mainWindow, QStringLiteral("WAD Workshop"), QStringLiteral("FrmWADWorkshop"), QStringLiteral("WAD"))
@@ -134,8 +147,12 @@ void TFrmWADWorkshop::listEntries()
 void TFrmWADWorkshop::bbLoadWADClick()
 {
     std::string fileName;
-    if (!ChooseFileToOpen("EditorWAD.LoadWAD", "", "WAD-Files|*.WAD", fileName))
-        return;
+    if (ChooseFileToOpen("EditorWAD.LoadWAD", "", WADFilter, fileName))
+        LoadWAD(fileName);
+}
+
+void TFrmWADWorkshop::LoadWAD(const std::string& fileName)
+{
     showNoArchive();
     auto wad = std::make_unique<TWADFile>(fileName);
     // A directory that cannot be read leaves no archive behind: nothing can be
@@ -144,6 +161,7 @@ void TFrmWADWorkshop::bbLoadWADClick()
     wad_ = std::move(wad);
     listEntries();
     setPageCaption(ToQString(ExtractFileName(fileName)));
+    ShowStatus("Loaded " + ExtractFileName(fileName) + ": " + countOf(wad_->Count, "member"));
 }
 
 void TFrmWADWorkshop::bbExtractAllFilesClick()
@@ -152,12 +170,19 @@ void TFrmWADWorkshop::bbExtractAllFilesClick()
         ShowErrorMessage("No WAD file loaded");
         return;
     }
+    const std::string name = ExtractFileName(wad_->FileName);
     std::string folder;
-    if (!Interaction().input("Please select a directory to extract the files to", "Directory", folder))
+    if (!ChooseFolder("EditorWAD.ExtractAll", "Extract all files of " + name + " into", ExtractFilePath(wad_->FileName),
+                      folder))
         return;
-    if (folder.empty())
-        ShowMessage("No directory specified. Files will be extracted to " + wad_->FileName + ".paddock");
-    wad_->ExtractAll(folder);
+    int written = 0;
+    {
+        const auto progress = Interaction().showProgress({"Extracting " + name + "...", wad_->Count, false, 0, 0});
+        written = wad_->ExtractAll(folder, [&progress](const std::string& member) { progress->step(member); });
+    }
+    ShowStatus("Extracted " + (written == wad_->Count ? countOf(written, "file") :
+                                                        std::to_string(written) + " of " + countOf(wad_->Count, "file")) +
+               " of " + name + " into " + folder);
 }
 
 void TFrmWADWorkshop::BitBtn2Click()
@@ -173,20 +198,31 @@ void TFrmWADWorkshop::BitBtn2Click()
     const std::size_t cut = name.find_last_of("\\/");
     const std::string proposed = GameTextToUtf8(cut == std::string::npos ? name : name.substr(cut + 1));
     std::string target;
-    if (ChooseFileToSave("EditorWAD.ExtractSelected", proposed, "All files|*.*", target))
-        wad_->ExtractMember(row, target, false);
+    if (ChooseFileToSave("EditorWAD.ExtractSelected", proposed, "All files|*.*", target) &&
+        wad_->ExtractMember(row, target, false))
+        ShowStatus("Extracted " + GameTextToUtf8(name) + " to " + target);
 }
 
 void TFrmWADWorkshop::bbCreateWADFromDirClick()
 {
     std::string folder;
-    if (!Interaction().input("Please select a directory to compress", "Directory", folder) || folder.empty())
+    if (!ChooseFolder("EditorWAD.CreateFrom", "Pack the files of a folder into a new WAD file", "", folder))
         return;
     std::string target;
-    if (!Interaction().input("Please select the filename of the WAD-file", "WAD-file", target) || target.empty())
+    if (!ChooseFileToSave("EditorWAD.CreateWAD", ExtractFileName(RemoveTrailingBackslash(folder)) + ".wad", WADFilter,
+                          target))
         return;
     TWADFile archive;
-    archive.CreateFromDirectory(target, folder, true);
+    bool created = false;
+    {
+        const int files = DirectoryExists(folder) ? static_cast<int>(TWADFile::DirectoryFiles(folder, true).size()) : 0;
+        const auto progress =
+            Interaction().showProgress({"Creating " + ExtractFileName(target) + "...", files, false, 0, 0});
+        created = archive.CreateFromDirectory(target, folder, true,
+                                              [&progress](const std::string& file) { progress->step(file); });
+    }
+    if (created)
+        ShowStatus("Created " + target + " with " + countOf(archive.Count, "file") + " of " + folder);
 }
 
 void TFrmWADWorkshop::Button1Click()
@@ -196,7 +232,7 @@ void TFrmWADWorkshop::Button1Click()
                                 QuestionKind::Warning))
         return;
     std::string fileName;
-    if (!Interaction().input("Please select the WAD filename (with path)", "WAD-file", fileName))
+    if (!ChooseFileToOpen("EditorWAD.FixWAD", "", WADFilter, fileName))
         return;
     TWADFile archive(fileName);
     archive.ReadDirectory();
@@ -214,6 +250,7 @@ void TFrmWADWorkshop::Button1Click()
                                     QuestionKind::Warning))
             return;
         archive.RepairOffsets(-*drift);
+        ShowStatus("Fixed the offsets of " + fileName);
         ShowMessage("WAD file fixed with success");
         return;
     }
@@ -223,6 +260,7 @@ void TFrmWADWorkshop::Button1Click()
                                 QuestionKind::Warning))
         return;
     archive.RepairOffsets();
+    ShowStatus("Fixed the offsets of " + fileName);
     ShowMessage("WAD file fixed with success");
 }
 

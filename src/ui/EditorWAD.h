@@ -6,6 +6,7 @@
 #include "ui/WorkshopForm.h"
 
 #include <memory>
+#include <string>
 
 class QGroupBox;
 class QPushButton;
@@ -24,6 +25,9 @@ public:
 
     // The loaded archive, or nullptr.
     TWADFile* Archive() const { return wad_.get(); }
+    // Loads and lists an archive, as the load button does once a file is
+    // chosen.
+    void LoadWAD(const std::string& fileName);
 
     QPushButton* bbLoadWAD;
     QPushButton* bbCreateWADFromDir;

@@ -1,15 +1,33 @@
-// Pictures shown in windows.
+// Pictures shown in windows, and the picture files a texture is loaded from.
 #pragma once
 
 #include "formats/Picture.h"
 
 #include <QImage>
 
+#include <string>
+
 namespace paddock {
+
+class TTEXFile;
 
 // A copy of the picture as an opaque image: the fourth byte of every pixel is
 // not used for display, as the textures' own pictures and their alpha views
 // are shown colour for colour.
 QImage ToOpaqueImage(const TPicture& picture);
+
+// The picture drawn by its alpha over a checkerboard of light grey and
+// white: what shows through a transparent part of a texture.
+QImage OverCheckerboard(const TPicture& picture);
+
+// True for a file whose extension names a picture format that a texture can
+// be loaded from: TGA (".tga", in any letter case).
+bool IsPictureFile(const std::string& path);
+
+// Loads a picture file into texture index of tex, by its extension, with the
+// checks of its format (a TGA file through ImportTGA, which shows its own
+// messages). A file of another kind is refused with a message naming it.
+// True when the texture was replaced.
+bool LoadPictureFile(TTEXFile& tex, int index, const std::string& path);
 
 } // namespace paddock

@@ -43,7 +43,7 @@ TWorkshopForm::TWorkshopForm(QWidget* mainWindow, const QString& caption, const 
     PageControl1->addTab(TabSheet1, QString());
 
     // A margin keeps the group's caption off the window's edges.
-    auto* window = new QHBoxLayout(this);
+    auto* window = new QHBoxLayout(Client());
     window->setContentsMargins(3, 3, 3, 0);
     window->setSpacing(3);
     window->addWidget(GroupBox1);

@@ -26,7 +26,7 @@ namespace {
 
 // A map as the linker writes it: two segments, three units (Main listed
 // twice: the first entry wins), the publics, and line blocks: Main's lines
-// listed 10, 12, 11; Tools's first block replaced by a second; a block for a
+// listed 10, 12, 11 and 25 (past the end of its 20-line source); Tools's first block replaced by a second; a block for a
 // unit that has no range.
 const char* const SmallMap = R"(
  Start         Length     Name                   Class
@@ -54,6 +54,7 @@ Detailed map of segments
 Line numbers for Main(Main.cpp) segment .text
 
     10 0001:00000110    12 0001:00000140    11 0001:00000150
+    25 0001:00000160
 
 Line numbers for Tools(Tools.cpp) segment .text
 
@@ -126,12 +127,16 @@ TEST_F(DebugInfoTest, TheMapGivesUnitsPublicsAndLinesWithTheirSourceTexts)
     EXPECT_EQ(info.Publics[2].Name, "TMainForm.Exit1Click");
     EXPECT_EQ(info.Publics[2].Offset, 0x180u);
 
-    // Lines 10, 12, 11: the last one's line was passed, it takes the next.
-    ASSERT_EQ(info.Modules[0].Lines.size(), 3u);
+    // Lines 10, 12, 11, kept in the map's order: each entry has the text of
+    // its own line, also one listed after a later line.
+    ASSERT_EQ(info.Modules[0].Lines.size(), 4u);
     EXPECT_EQ(info.Modules[0].Lines[0].Text, "line 10 of the source");
     EXPECT_EQ(info.Modules[0].Lines[1].Text, "line 12 of the source");
     EXPECT_EQ(info.Modules[0].Lines[2].LineNumber, 11);
-    EXPECT_EQ(info.Modules[0].Lines[2].Text, "line 13 of the source");
+    EXPECT_EQ(info.Modules[0].Lines[2].Text, "line 11 of the source");
+    // A line past the end of the file has no text.
+    EXPECT_EQ(info.Modules[0].Lines[3].LineNumber, 25);
+    EXPECT_EQ(info.Modules[0].Lines[3].Text, "");
     // Only the first module of a name gets the lines; a later block
     // replaces an earlier one; texts are kept as they are.
     EXPECT_TRUE(info.Modules[2].Lines.empty());
@@ -171,7 +176,7 @@ TEST_F(DebugInfoTest, LookupFindsTheFirstUnitTheNearestLinesAndThePrecedingFunct
     TErrorData between = LookupAddress(0x148, info);
     EXPECT_EQ(between.LineBefore, 12);
     EXPECT_EQ(between.LineAfter, 11);
-    EXPECT_EQ(between.TextAfter, "line 13 of the source");
+    EXPECT_EQ(between.TextAfter, "line 11 of the source");
     // Before the unit's first line: nothing before, the first after.
     TErrorData early = LookupAddress(0x104, info);
     EXPECT_EQ(early.LineBefore, 0);
@@ -389,7 +394,7 @@ TEST_F(DebugInfoTest, TheReportNamesTheSourceOrSaysWhyItCannot)
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 15, lines.end()),
               (std::vector<std::string>{"FILENAME:", "Main", "", "FUNCTION:", "TMainForm.FormCreate", "",
                                         "LINE NUMBER:", "Between ", "12", "line 12 of the source", "and", "11",
-                                        "line 13 of the source"}));
+                                        "line 11 of the source"}));
     lines = report(0x140);
     EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
               (std::vector<std::string>{"12", "line 12 of the source"}));

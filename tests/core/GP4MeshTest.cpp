@@ -761,10 +761,17 @@ TEST_F(GP4MeshTest, ProjectionOfThePreview)
     EXPECT_EQ(p.ShiftY, -15);
     EXPECT_EQ(at(10, 0, 0), (std::pair<double, double>(786, 268)));
     p = TGP4Projection::FromControls(300, 500, 600, 1, 1, -1000, 7, 100, 100);
-    EXPECT_EQ(p.Zoom, 9050.0);
-    EXPECT_EQ(p.ShiftX, -9050000);
-    EXPECT_EQ(p.ShiftY, 63350);
+    const double largest = 9002.5 * std::exp2(4.75);
+    EXPECT_DOUBLE_EQ(p.Zoom, largest);
+    EXPECT_EQ(p.ShiftX, static_cast<int>(std::trunc(-1000 * largest)));
+    EXPECT_EQ(p.ShiftY, static_cast<int>(std::trunc(7 * largest)));
     EXPECT_EQ(p.Alpha, 6.0);
+    // Zoom 2 grows the picture evenly: the same steps, the same factor,
+    // anywhere on its travel; 100 steps double it.
+    auto zoom = [](int zoom1, int zoom2) { return TGP4Projection::FromControls(zoom1, zoom2, 25, 25, 25, 0, 0, 1, 1).Zoom; };
+    EXPECT_DOUBLE_EQ(zoom(5, 125) / zoom(5, 25), 2.0);
+    EXPECT_DOUBLE_EQ(zoom(5, 500) / zoom(5, 400), 2.0);
+    EXPECT_DOUBLE_EQ(zoom(1, 50) / zoom(1, 1), zoom(1, 499) / zoom(1, 450));
 
     // The centre of the selected shapes' vertices.
     const TGP4File mesh = load(demo::BuildGP4Mesh(smallMesh("M_05")));

@@ -299,7 +299,7 @@ TEST_F(GameTransferTest, AnArchiveWithItsNamesInCapitalsTakesTheEditedLiveries)
     livery.Downsample(2);
     script->expectMessage(backupMessage());
     SelectItems({24});
-    const std::vector<TAppliedArchive> applied = ExportSelected();
+    const std::vector<TAppliedArchive> applied = ExportSelected().Archives;
 
     // Staged under the archive's own names, and every one of them taken.
     EXPECT_TRUE(FileExists(Settings.ExportPath + "cars.wad/CARS/HI_WILLIAMS_1.TEX"));
@@ -330,20 +330,18 @@ TEST_F(GameTransferTest, ExportWritesOnlyWhatWasImported)
     const std::string exe = ReadBytes(game + "GP4.EXE");
     const std::string save = ReadBytes(game + "F1GSTATE.SAV");
     // Right after the start nothing is loaded: nothing is written, and the
-    // game files are not even opened; no archive is staged, no backup made.
+    // game files are not even opened; no archive is staged, no backup made,
+    // and the player is told to load first.
     std::filesystem::remove(game + "GP4.EXE");
     std::filesystem::remove(game + "F1GSTATE.SAV");
     SelectItems({ItemRange, 10, 32});
-    ExportSelected();
+    script->expectMessage("Nothing to save: load all 11 teams, the points and the car textures of all 11 teams from "
+                          "the game first.");
+    EXPECT_TRUE(ExportSelected().NothingToSave());
     EXPECT_EQ(std::count(SelectedItems.begin(), SelectedItems.end(), 1), 0);
     EXPECT_FALSE(FileExists(game + "cars.wad.BAK"));
     EXPECT_EQ(host.stored, 1);
-    ASSERT_EQ(script->progress().size(), 1u);
-    EXPECT_EQ(script->progress()[0].request.caption, "Exporting...");
-    EXPECT_EQ(script->progress()[0].request.clientWidth, 300);
-    EXPECT_EQ(script->progress()[0].request.clientHeight, 80);
-    EXPECT_FALSE(script->progress()[0].request.showCancel);
-    EXPECT_FALSE(script->progress()[0].open);
+    EXPECT_TRUE(script->progress().empty());
 
     // Team 5 imported, then all teams and the points exported: team 5 only.
     WriteBytes(game + "GP4.EXE", exe);
@@ -351,13 +349,19 @@ TEST_F(GameTransferTest, ExportWritesOnlyWhatWasImported)
     SelectItems({14});
     ImportSelected();
     EXPECT_EQ(host.reloaded, 1);
-    EXPECT_EQ(script->progress()[1].request.caption, "Importing...");
-    EXPECT_EQ(script->progress()[1].steps, std::vector<std::string>{"Team 5"});
+    EXPECT_EQ(script->progress()[0].request.caption, "Importing...");
+    EXPECT_EQ(script->progress()[0].steps, std::vector<std::string>{"Team 5"});
     for (TTeamRecord& team : Teams)
         team.PowerRace = 12345;
     SelectItems({ItemRange, 10, 21});
     ExportSelected();
-    EXPECT_EQ(script->progress()[2].steps, std::vector<std::string>{"Team 5"});
+    ASSERT_EQ(script->progress().size(), 2u);
+    EXPECT_EQ(script->progress()[1].request.caption, "Exporting...");
+    EXPECT_EQ(script->progress()[1].request.clientWidth, 300);
+    EXPECT_EQ(script->progress()[1].request.clientHeight, 80);
+    EXPECT_FALSE(script->progress()[1].request.showCancel);
+    EXPECT_FALSE(script->progress()[1].open);
+    EXPECT_EQ(script->progress()[1].steps, std::vector<std::string>{"Team 5"});
     TItemSet all{};
     std::fill(all.begin() + 10, all.begin() + 21, 1);
     ReadTeams(all);

@@ -10,6 +10,7 @@ const char* kindName(ScriptedInteraction::Kind kind)
     case ScriptedInteraction::Kind::Message: return "message";
     case ScriptedInteraction::Kind::Error: return "error";
     case ScriptedInteraction::Kind::Question: return "question";
+    case ScriptedInteraction::Kind::Choice: return "question with cancel";
     case ScriptedInteraction::Kind::Input: return "input";
     case ScriptedInteraction::Kind::OpenFile: return "open file";
     case ScriptedInteraction::Kind::SaveFile: return "save file";
@@ -44,6 +45,14 @@ ScriptedInteraction& ScriptedInteraction::expectQuestion(const std::string& text
                                                          std::optional<QuestionKind> kind)
 {
     script_.push_back({Kind::Question, text, {}, {}, yes, kind, 0, {}});
+    return *this;
+}
+
+ScriptedInteraction& ScriptedInteraction::expectQuestionWithCancel(const std::string& text, Answer answer)
+{
+    Expectation e{Kind::Choice, text, {}, {}, false, {}, 0, {}};
+    e.choice = answer;
+    script_.push_back(std::move(e));
     return *this;
 }
 
@@ -135,6 +144,12 @@ bool ScriptedInteraction::question(const std::string& text, QuestionKind kind)
     if (e->questionKind && *e->questionKind != kind)
         failures_.push_back("Question asked with the wrong icon: " + text);
     return e->yes;
+}
+
+Answer ScriptedInteraction::questionWithCancel(const std::string& text)
+{
+    auto e = take(Kind::Choice, text, text);
+    return e ? e->choice : Answer::Cancel;
 }
 
 bool ScriptedInteraction::input(const std::string& title, const std::string& prompt, std::string& value)

@@ -15,7 +15,7 @@ namespace paddock::testing {
 
 class ScriptedInteraction : public UserInteraction {
 public:
-    enum class Kind { Message, Error, Question, Input, OpenFile, SaveFile, Folder, Modal };
+    enum class Kind { Message, Error, Question, Choice, Input, OpenFile, SaveFile, Folder, Modal };
     using ModalHandler = std::function<int(ModalWindow&)>;
 
     // Texts are compared exactly unless the expectation is made with a
@@ -24,6 +24,8 @@ public:
     ScriptedInteraction& expectError(const std::string& text);
     ScriptedInteraction& expectQuestion(const std::string& text, bool yes,
                                         std::optional<QuestionKind> kind = std::nullopt);
+    // A question with Yes, No and Cancel, answered with answer.
+    ScriptedInteraction& expectQuestionWithCancel(const std::string& text, Answer answer);
     // answer: the text typed, or nullopt for Cancel.
     ScriptedInteraction& expectInput(const std::string& title, const std::string& prompt,
                                      std::optional<std::string> answer);
@@ -64,6 +66,7 @@ public:
     void message(const std::string& text) override;
     void error(const std::string& text) override;
     bool question(const std::string& text, QuestionKind kind) override;
+    Answer questionWithCancel(const std::string& text) override;
     bool input(const std::string& title, const std::string& prompt, std::string& value) override;
     bool openFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) override;
     bool saveFile(const FileDialogRequest& request, std::string& chosen, int& filterIndex) override;
@@ -83,6 +86,7 @@ private:
         std::optional<QuestionKind> questionKind;
         int filterIndex = 0;
         ModalHandler handler;
+        Answer choice = Answer::Cancel;
     };
 
     // The next expectation if it is of this kind and matches text; nullopt

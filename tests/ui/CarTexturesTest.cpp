@@ -394,10 +394,12 @@ private slots:
         QVERIFY(ReadBytes(game + "cars.wad.BAK") == without);
         QCOMPARE(ArchiveMembers(ReadBytes(game + "cars.wad")).size(), members.size());
 
-        // A team that was not loaded is not saved, and nothing is said of it.
+        // A team that was not loaded is not saved: the player is told to
+        // load it first, and cars.wad is left alone.
         window->lbTeams->setCurrentRow(4);
-        (*script)->expectMessage(backupMessage());
+        (*script)->expectMessage("Nothing to save: load the car textures of team 5 from the game first.");
         QTest::mouseClick(window->sbExport1, Qt::LeftButton);
+        QCOMPARE(ArchiveMembers(ReadBytes(game + "cars.wad")).size(), members.size());
     }
 
     // Team 1's first livery out to a TGA file, edited by Pillow, back in and

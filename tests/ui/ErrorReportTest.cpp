@@ -12,6 +12,7 @@
 #include "diag/ThrowSite.h"
 #include "ui/EditorForm.h"
 
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -112,8 +113,15 @@ private slots:
         QVERIFY2(after(report, "FUNCTION:").find("TFailingEditor::FailOnPurpose") != std::string::npos,
                  after(report, "FUNCTION:").c_str());
         const std::string line = after(report, "LINE NUMBER:");
-        const std::string lineNumber = line == "Between " ? after(report, "LINE NUMBER:", 2) : line;
+        const bool between = line == "Between ";
+        const std::string lineNumber = between ? after(report, "LINE NUMBER:", 2) : line;
         QCOMPARE(QString::fromStdString(lineNumber), QString::number(thrownAtLine));
+        // The text quoted is that line of this file.
+        QFile source(QStringLiteral(PADDOCK_SOURCE_ROOT "/tests/ui/ErrorReportTest.cpp"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QList<QByteArray> sourceLines = source.readAll().split('\n');
+        QCOMPARE(QString::fromStdString(after(report, "LINE NUMBER:", between ? 3 : 2)),
+                 QString::fromUtf8(sourceLines.value(thrownAtLine - 1)));
 
         // The same address, resolved by addr2line from the program itself.
         const std::string address = after(report, "ERROR ADDRESS (DEZ / HEX):");
@@ -156,6 +164,8 @@ private slots:
                               auto& report = static_cast<TErrorMsgForm&>(DialogOf(w));
                               UI_COMPARE(report.windowTitle(), QStringLiteral("ERROR"));
                               UI_CHECK(report.width() >= 483 && report.height() >= 382);
+                              // The message in words leads, the report follows.
+                              UI_COMPARE(report.Headline(), std::string("Something went wrong: first."));
                               first = report.Lines();
                               // A failure while this report is open waits for it.
                               QTimer::singleShot(0, [] { throw std::logic_error("Second"); });

@@ -104,8 +104,12 @@ private slots:
             QVERIFY(label);
             QCOMPARE(label->text(), captions[i - 1]);
         }
-        QCOMPARE(window->Memo6->toPlainText(), QStringLiteral("Memo6"));
-        QVERIFY(window->Image1->width() >= 481 && window->Image1->height() >= 545);
+        // No chunk log before a load.
+        QCOMPARE(window->Memo6->toPlainText(), QString());
+        // A screen with room for the window gives the picture its design size.
+        window->PageControl1->setCurrentWidget(window->TabSheet2);
+        QCoreApplication::processEvents();
+        QVERIFY2(window->Image1->width() >= 481 && window->Image1->height() >= 545, qPrintable(QStringLiteral("%1 x %2 in %3 x %4").arg(window->Image1->width()).arg(window->Image1->height()).arg(window->width()).arg(window->height())));
 
         // The sliders' ranges and start values, and the check boxes.
         struct Slider {
@@ -126,7 +130,7 @@ private slots:
         QVERIFY(!window->CheckBox1->isChecked());
         QCOMPARE(window->CheckBox2->text(), QStringLiteral("Display Points"));
         QVERIFY(window->CheckBox2->isChecked());
-        QCOMPARE(window->BitBtn1->text(), QStringLiteral("BitBtn1"));
+        QCOMPARE(window->BitBtn1->text(), QStringLiteral("Redraw"));
 
         QVERIFY(!window->close());
         QVERIFY(window->isVisible());
@@ -145,8 +149,8 @@ private slots:
         const FileDialogRequest& request = (*script)->fileRequests().back();
         QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("GP4-Files|*.GP4"));
         QVERIFY(window->Mesh());
-        // The page keeps its caption.
-        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
+        // The page names the file.
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("DEMOCAR.GP4"));
         const QStringList fields{"GP4MESHBIN", "M_07", "democar.gp4", "3", "7", "0", "4294967295", "7", "65536",
                                  "93", "154", "8", "7", "17", "3", "0", "2"};
         for (int i = 1; i <= 17; ++i)
@@ -224,6 +228,8 @@ private slots:
     void previewDrawsTheTickedShapesAndFollowsTheSliders()
     {
         load(car);
+        window->PageControl1->setCurrentWidget(window->TabSheet2);
+        QCoreApplication::processEvents();
         const QSize size = window->Image1->size();
         QCOMPARE(window->Image1->Picture.size(), size);
         QVERIFY(drawnArea(window->Image1->Picture).isNull());
@@ -316,12 +322,29 @@ private slots:
         const std::string whole = ReadBytes(car);
         WriteBytes(*dir / "cut.GP4", whole.substr(0, whole.size() - 20));
         (*script)->expectOpenFile(*dir / "cut.GP4");
-        ExpectErrorReport(**script, "Read error in \"" + *dir / "cut.GP4" + "\": The file ends inside*");
+        std::string headline;
+        ExpectErrorReport(**script, "Read error in \"" + *dir / "cut.GP4" + "\": The file ends inside*", nullptr,
+                          &headline);
         QTest::mouseClick(window->bbLoadWAD, Qt::LeftButton);
         QCoreApplication::processEvents();
+        // The report leads with the message in plain words and the file.
+        QVERIFY2(headline.rfind("Could not read cut.GP4: the file ends inside ", 0) == 0, headline.c_str());
+        QVERIFY2(QString::fromStdString(headline).endsWith(QString::fromStdString(".\n" + *dir / "cut.GP4")),
+                 headline.c_str());
         QVERIFY(!window->Mesh());
         QCOMPARE(window->ListBox1->count(), 0);
         QCOMPARE(window->CheckListBox1->count(), 0);
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
+        // A file that ends before its chunks leaves no chunk log of the
+        // file loaded before it.
+        load(car);
+        WriteBytes(*dir / "short.GP4", whole.substr(0, 40));
+        (*script)->expectOpenFile(*dir / "short.GP4");
+        ExpectErrorReport(**script, "Read error in \"" + *dir / "short.GP4" + "\": The file ends*");
+        QTest::mouseClick(window->bbLoadWAD, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(window->Memo6->toPlainText(), QString());
+        QCOMPARE(window->PageControl1->tabText(0), QStringLiteral("<no file loaded>"));
         (*script)->expectError("EditorGP4 Error 001: No GP4 file loaded. Load one before saving it as 3DS");
         QTest::mouseClick(window->BitBtn2, Qt::LeftButton);
 

@@ -133,7 +133,8 @@ private slots:
                 continue;
             QSize needed;
             if (auto* l = qobject_cast<QLabel*>(w))
-                needed = l->sizeHint();
+                needed = l->wordWrap() ? QSize(l->minimumSizeHint().width(), l->heightForWidth(l->width()))
+                                       : l->sizeHint();
             else if (auto* b = qobject_cast<QPushButton*>(w))
                 needed = b->sizeHint();
             else if (auto* g = qobject_cast<QGroupBox*>(w))
@@ -252,8 +253,9 @@ private slots:
         const std::string exeBefore = exeBytes();
         const std::string saveBefore = ReadBytes(Settings.GamePath + "F1GSTATE.SAV");
 
-        // Nothing was loaded: the save writes nothing.
+        // Nothing was loaded: the save writes nothing and says so.
         QTest::mouseClick(window->Button2, Qt::LeftButton);
+        (*script)->expectMessage("Nothing to save: load the points from the game first.");
         QTest::mouseClick(window->sbExport1, Qt::LeftButton);
         QVERIFY(exeBytes() == exeBefore);
 

@@ -254,6 +254,9 @@ private slots:
         const std::string save = ReadBytes(game + "F1GSTATE.SAV");
         const std::string exe = ReadBytes(game + "GP4.EXE");
         choose(1);
+        (*program.script)
+            ->expectMessage("Nothing to save: load team 2 from the game first.")
+            .expectMessage("Nothing to save: load all 11 teams from the game first.");
         QTest::mouseClick(window->SpeedButton3, Qt::LeftButton);
         allTeams(window->SpeedButton7);
         QVERIFY(ReadBytes(game + "F1GSTATE.SAV") == save);

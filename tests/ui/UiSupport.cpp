@@ -13,9 +13,10 @@
 
 namespace paddock::testing {
 
-ScriptedInteraction::ModalHandler ErrorReport(const std::string& message, std::vector<std::string>* lines)
+ScriptedInteraction::ModalHandler ErrorReport(const std::string& message, std::vector<std::string>* lines,
+                                              std::string* headline)
 {
-    return [message, lines](ModalWindow& w) -> int {
+    return [message, lines, headline](ModalWindow& w) -> int {
         auto& report = static_cast<TErrorMsgForm&>(DialogOf(w));
         const std::vector<std::string> shown = report.Lines();
         UI_CHECK(shown.size() > 2 && shown[0] == "EXACT ERROR MESSAGE:");
@@ -28,14 +29,17 @@ ScriptedInteraction::ModalHandler ErrorReport(const std::string& message, std::v
             qWarning("report message: %s", actual.c_str());
         if (lines)
             *lines = shown;
+        if (headline)
+            *headline = report.Headline();
         QTest::mouseClick(report.BitBtn1, Qt::LeftButton);
         return report.result();
     };
 }
 
-void ExpectErrorReport(ScriptedInteraction& script, const std::string& message, std::vector<std::string>* lines)
+void ExpectErrorReport(ScriptedInteraction& script, const std::string& message, std::vector<std::string>* lines,
+                       std::string* headline)
 {
-    script.expectModal("ErrorMsgForm", ErrorReport(message, lines));
+    script.expectModal("ErrorMsgForm", ErrorReport(message, lines, headline));
 }
 
 void WriteSettingsFile(const TempDir& programDir, const std::string& gamePath, const std::string& accessMode,

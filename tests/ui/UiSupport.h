@@ -48,10 +48,12 @@ inline QDialog& DialogOf(ModalWindow& window)
 // Answers the error report window: checks that the report's message (its
 // second line) is the one expected (a trailing "*" compares only what comes
 // before it), keeps the report's lines when asked, and closes the window.
-ScriptedInteraction::ModalHandler ErrorReport(const std::string& message, std::vector<std::string>* lines = nullptr);
+// The headline above the report, in plain words, is kept when asked.
+ScriptedInteraction::ModalHandler ErrorReport(const std::string& message, std::vector<std::string>* lines = nullptr,
+                                              std::string* headline = nullptr);
 // Expects the error report window with that message.
 void ExpectErrorReport(ScriptedInteraction& script, const std::string& message,
-                       std::vector<std::string>* lines = nullptr);
+                       std::vector<std::string>* lines = nullptr, std::string* headline = nullptr);
 
 // Writes Paddock.INI into the program folder.
 void WriteSettingsFile(const TempDir& programDir, const std::string& gamePath, const std::string& accessMode = "",

@@ -145,24 +145,23 @@ private slots:
         QTest::mouseClick(window->BitBtn2, Qt::LeftButton); // nothing happens
     }
 
-    void extractAllWithAnEmptyAnswerUsesThePaddockFolder()
+    void extractAllAsksForAFolderAndRemembersIt()
     {
         load(wadPath);
-        (*script)
-            ->expectInput("Please select a directory to extract the files to", "Directory", "")
-            .expectMessage("No directory specified. Files will be extracted to " + wadPath + ".paddock");
+        // The folder chooser opens at the archive's folder, then at the one
+        // chosen last; a cancelled chooser extracts nothing.
+        (*script)->expectFolder(*dir / "x");
         QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
-        const std::string out = wadPath + ".paddock" + PathDelim;
+        QCOMPARE(QString::fromStdString((*script)->folderRequests().back()),
+                 QString::fromStdString("Extract all files of three.wad into | " + ExtractFilePath(wadPath)));
+        const std::string out = *dir / "x/";
         QCOMPARE(QString::fromStdString(ReadBytes(out + "cars/hi_bar_1.TEX")), QStringLiteral("0123456789"));
         QVERIFY(FileExists(out + "empty.dat"));
         QCOMPARE(QString::fromStdString(ReadBytes(out + "a/b/c.txt")), QStringLiteral("hello"));
-
-        // A chosen folder; a cancelled dialog extracts nothing.
-        (*script)->expectInput("Please select a directory to extract the files to", "Directory", *dir / "x");
+        (*script)->expectFolder(std::nullopt);
         QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
-        QVERIFY(FileExists(*dir / "x/a/b/c.txt"));
-        (*script)->expectInput("Please select a directory to extract the files to", "Directory", std::nullopt);
-        QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString((*script)->folderRequests().back()),
+                 QString::fromStdString("Extract all files of three.wad into | " + out));
     }
 
     void extractSelectedProposesTheLastLevelOfTheName()
@@ -189,21 +188,17 @@ private slots:
 
     void createAsksTwiceAndWritesTheArchive()
     {
-        (*script)->expectInput("Please select a directory to compress", "Directory", "");
-        QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
-        (*script)->expectInput("Please select a directory to compress", "Directory", std::nullopt);
+        (*script)->expectFolder(std::nullopt);
         QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
 
         WriteBytes(*dir / "tree/only.txt", "12345");
-        (*script)
-            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
-            .expectInput("Please select the filename of the WAD-file", "WAD-file", "");
+        (*script)->expectFolder(*dir / "tree").expectSaveFile(std::nullopt);
         QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
         QVERIFY(!FileExists(*dir / "new.wad"));
+        // The archive is proposed under the folder's name.
+        QCOMPARE(QString::fromStdString((*script)->fileRequests().back().fileName), QStringLiteral("tree.wad"));
 
-        (*script)
-            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
-            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "new.wad");
+        (*script)->expectFolder(*dir / "tree").expectSaveFile(*dir / "new.wad");
         QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
         QVERIFY(ReadBytes(*dir / "new.wad") == demo::BuildWAD({{"only.txt", "12345"}}));
         // The loaded archive and the list are not touched.
@@ -213,8 +208,8 @@ private slots:
         // the archive is not written.
         WriteBytes(*dir / "tree/\u4E2D.txt", "x");
         (*script)
-            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
-            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "new.wad")
+            ->expectFolder(*dir / "tree")
+            .expectSaveFile(*dir / "new.wad")
             .expectError("GP4WAD Error 004: Invalid file name. The game's code page (Windows-1252) cannot hold it: " +
                          *dir / "tree/\u4E2D.txt");
         QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
@@ -223,8 +218,8 @@ private slots:
 
         // A folder that is not there is named, and no archive is written.
         (*script)
-            ->expectInput("Please select a directory to compress", "Directory", *dir / "missing")
-            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "none.wad")
+            ->expectFolder(*dir / "missing")
+            .expectSaveFile(*dir / "none.wad")
             .expectModal("ErrorMsgForm", ErrorReport("Cannot create WAD archive from folder \"" + *dir / "missing" +
                                                      "\": The folder does not exist"));
         QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
@@ -241,11 +236,9 @@ private slots:
         QCOMPARE(window->lvEntries->topLevelItemCount(), int(members.size()));
         QVERIFY(window->lvEntries->findItems(QStringLiteral("cars\\hi_ferrari_1.TEX"), Qt::MatchExactly, 1).size() == 1);
 
-        (*script)->expectInput("Please select a directory to extract the files to", "Directory", *dir / "tree");
+        (*script)->expectFolder(*dir / "tree");
         QTest::mouseClick(window->bbExtractAllFiles, Qt::LeftButton);
-        (*script)
-            ->expectInput("Please select a directory to compress", "Directory", *dir / "tree")
-            .expectInput("Please select the filename of the WAD-file", "WAD-file", *dir / "again.wad");
+        (*script)->expectFolder(*dir / "tree").expectSaveFile(*dir / "again.wad");
         QTest::mouseClick(window->bbCreateWADFromDir, Qt::LeftButton);
 
         // The same names with the same bytes, in the order the folders list them.
@@ -272,7 +265,7 @@ private slots:
         WriteBytes(*dir / "damaged.wad", damaged);
         (*script)
             ->expectQuestion(FixWarning, true, QuestionKind::Warning)
-            .expectInput("Please select the WAD filename (with path)", "WAD-file", *dir / "damaged.wad")
+            .expectOpenFile(*dir / "damaged.wad")
             .expectMessage("WAD file fixed with success");
         QTest::mouseClick(window->Button1, Qt::LeftButton);
         QVERIFY(ReadBytes(*dir / "damaged.wad") == ReadBytes(game + "cars.wad"));
@@ -284,7 +277,7 @@ private slots:
         const std::string before = ReadBytes(wadPath);
         (*script)
             ->expectQuestion(FixWarning, true, QuestionKind::Warning)
-            .expectInput("Please select the WAD filename (with path)", "WAD-file", wadPath)
+            .expectOpenFile(wadPath)
             .expectQuestion(SeemsOK, false, QuestionKind::Warning);
         QTest::mouseClick(window->Button1, Qt::LeftButton);
         QVERIFY(ReadBytes(wadPath) == before);
@@ -296,7 +289,7 @@ private slots:
         // Yes to both: the offsets move by their index, the data stays.
         (*script)
             ->expectQuestion(FixWarning, true, QuestionKind::Warning)
-            .expectInput("Please select the WAD filename (with path)", "WAD-file", wadPath)
+            .expectOpenFile(wadPath)
             .expectQuestion(SeemsOK, true, QuestionKind::Warning)
             .expectMessage("WAD file fixed with success");
         QTest::mouseClick(window->Button1, Qt::LeftButton);
@@ -322,7 +315,7 @@ private slots:
         // The mistaken repair is recognised and undone, not repeated.
         (*script)
             ->expectQuestion(FixWarning, true, QuestionKind::Warning)
-            .expectInput("Please select the WAD filename (with path)", "WAD-file", wadPath)
+            .expectOpenFile(wadPath)
             .expectQuestion(FixedTooOften, true, QuestionKind::Warning)
             .expectMessage("WAD file fixed with success");
         QTest::mouseClick(window->Button1, Qt::LeftButton);
@@ -340,7 +333,7 @@ private slots:
         WriteBytes(*dir / "old.wad", old);
         (*script)
             ->expectQuestion(FixWarning, true, QuestionKind::Warning)
-            .expectInput("Please select the WAD filename (with path)", "WAD-file", *dir / "old.wad")
+            .expectOpenFile(*dir / "old.wad")
             .expectMessage("WAD file fixed with success");
         QTest::mouseClick(window->Button1, Qt::LeftButton);
         QVERIFY(ReadBytes(*dir / "old.wad") == demo::BuildWAD(threeMembers));
@@ -349,7 +342,7 @@ private slots:
         WriteBytes(*dir / "empty.wad", std::string(4, '\0'));
         (*script)
             ->expectQuestion(FixWarning, true, QuestionKind::Warning)
-            .expectInput("Please select the WAD filename (with path)", "WAD-file", *dir / "empty.wad")
+            .expectOpenFile(*dir / "empty.wad")
             .expectMessage("The WAD file has no entries. There is nothing to repair.");
         QTest::mouseClick(window->Button1, Qt::LeftButton);
         QCOMPARE(ReadBytes(*dir / "empty.wad").size(), std::size_t(4));

@@ -1,11 +1,17 @@
-// Every window shows its texts whole: each visible control that carries a
-// text is at least as large as its size hint and lies inside the controls
-// around it, at the default font and at a font half as large again.
+// Every window shows its texts whole and lies on the screen: each visible
+// control that carries a text is at least as large as its size hint and lies
+// inside the controls around it (or in an area that scrolls to it), and the
+// main window, each editor docked below it and each dialog lie inside the
+// screen's available area, at the default font and at a font half as large
+// again. CTest runs it on a 1280 x 1024 and on a 1366 x 768 screen.
 #include "UiSupport.h"
 
 #include "app/FormProgress.h"
 #include "app/FrmSequence.h"
+#include "app/FileError.h"
 #include "app/Main.h"
+#include "diag/FormError.h"
+#include "ui/EditorControls.h"
 #include "ui/EditorForm.h"
 
 #include <QAbstractButton>
@@ -16,7 +22,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QToolButton>
 
 #include <vector>
@@ -48,17 +58,53 @@ bool fits(QSize size, QSize needed)
     return size.width() >= needed.width() && size.height() >= needed.height();
 }
 
+// True when w is the widget that a scroll area scrolls.
+bool scrolled(const QWidget& w)
+{
+    const QWidget* viewport = w.parentWidget();
+    auto* area = viewport ? qobject_cast<const QScrollArea*>(viewport->parentWidget()) : nullptr;
+    return area && area->widget() == &w;
+}
+
 // The part of w's rectangle that the widgets around it up to the window leave
-// visible, in w's coordinates.
+// visible, in w's coordinates; what a scroll area holds counts as visible,
+// as it scrolls to it.
 QRect visiblePart(const QWidget& w, const QWidget& window)
 {
     QRect r = w.rect();
     QPoint offset(0, 0);
-    for (const QWidget* p = &w; p != &window && p->parentWidget(); p = p->parentWidget()) {
+    for (const QWidget* p = &w; p != &window && p->parentWidget() && !scrolled(*p); p = p->parentWidget()) {
         offset += p->pos();
         r = r.intersected(p->parentWidget()->rect().translated(-offset));
     }
     return r;
+}
+
+QString rectText(QRect r)
+{
+    return QStringLiteral("%1 x %2 at (%3, %4)").arg(r.width()).arg(r.height()).arg(r.x()).arg(r.y());
+}
+
+// The window with its frame inside the screen's available area, and a
+// scroll area around its controls able to reach all of them.
+QStringList placementFaults(const QWidget& window, const QString& name)
+{
+    QStringList faults;
+    const QRect area = window.screen()->availableGeometry();
+    if (!area.contains(window.frameGeometry()))
+        faults << name + ": the window, " + rectText(window.frameGeometry()) + ", does not lie inside the screen's " +
+                      rectText(area);
+    for (const QScrollArea* scroll : window.findChildren<QScrollArea*>(QStringLiteral("ClientArea"))) {
+        const QWidget* client = scroll->widget();
+        const QSize hidden = client->size() - scroll->viewport()->size();
+        if (client->width() < client->minimumSizeHint().width() ||
+            client->height() < client->minimumSizeHint().height() ||
+            scroll->horizontalScrollBar()->maximum() < hidden.width() ||
+            scroll->verticalScrollBar()->maximum() < hidden.height())
+            faults << name + ": the controls, " + sizeText(client->size()) + ", cannot all be reached in " +
+                          sizeText(scroll->viewport()->size());
+    }
+    return faults;
 }
 
 // An icon-only tool button shows no text even when its action has one.
@@ -126,6 +172,16 @@ QStringList layoutFaults(const QWidget& window, const QString& name)
                     fault(*header, "column \"" + caption + "\" does not fit in the list");
             }
             checkWhole(*header);
+        } else if (auto* name = qobject_cast<TGameTextEdit*>(w)) {
+            // A name as long as the field holds is shown whole.
+            const QString sample = QStringLiteral("Juan Pablo Reyes Montoya Lopez").left(name->maxLength());
+            const int room = name->contentsRect().width() - 8;
+            if (name->fontMetrics().horizontalAdvance(sample) > room)
+                fault(*name, QStringLiteral("shows %1 pixels of a name of %2 characters, which needs %3")
+                                 .arg(room)
+                                 .arg(sample.size())
+                                 .arg(name->fontMetrics().horizontalAdvance(sample)));
+            checkWhole(*name);
         } else if (auto* bar = qobject_cast<QMenuBar*>(w)) {
             for (QAction* a : bar->actions()) {
                 if (a->isVisible() && !bar->rect().contains(bar->actionGeometry(a)))
@@ -165,7 +221,7 @@ class WindowLayoutTest : public QObject {
             QDialog& dialog = DialogOf(w);
             dialog.show();
             QCoreApplication::processEvents();
-            faults << layoutFaults(dialog, name);
+            faults << layoutFaults(dialog, name) << placementFaults(dialog, name);
             dialog.hide();
             return int(QDialog::Rejected);
         };
@@ -194,12 +250,23 @@ private slots:
         font.setPointSizeF(originalFont.pointSizeF() * scale);
         QApplication::setFont(font);
 
+        // The screen CTest chose.
+        const QByteArray screen = qgetenv("PADDOCK_TEST_SCREEN");
+        if (!screen.isEmpty()) {
+            const QSize size = QApplication::primaryScreen()->geometry().size();
+            QCOMPARE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()), QString::fromLatin1(screen));
+        }
+
         program.prepare();
         // The developer mode, so that its editors are reached too.
         WriteSettingsFile(*program.dir, *program.dir / "game/", "DEVELOPER");
         program.form = std::make_unique<TMainForm>(program.dir->path());
         TMainForm& form = *program.form;
+        // As at the start: on the left of the screen, centred together with
+        // the editor it opens below itself.
+        form.move(0, 0);
         form.show();
+        form.FormActivate();
         QCoreApplication::processEvents();
 
         QStringList faults = layoutFaults(form, "main window");
@@ -208,13 +275,21 @@ private slots:
         form.Configure1->trigger();
         (*program.script)->expectModal("FrmAbout", inspect("About", faults));
         form.About1->trigger();
+        // The error report of a mesh cut short, led by its message in words.
+        (*program.script)->expectModal("ErrorMsgForm", inspect("error report", faults));
+        ShowErrorReport(std::make_exception_ptr(EReadError(
+                            *program.dir / "a folder with a long name/meshes of the game/TRUNC.GP4",
+                            "The file ends before its 7 shapes in the shape headers (76 bytes or more each, 20 "
+                            "bytes left)")),
+                        0);
         (*program.script)->expectModal("FormSequence", inspect("folder and mask", faults));
         std::string sequence;
         ChooseSequence("/out", "t*.TGA", sequence);
         for (const bool cancel : {false, true}) {
             std::unique_ptr<TFrmProgress> progress(ShowProgress(QStringLiteral("Exporting..."), 2, cancel, 300, 80));
             progress->Step(QStringLiteral("Car textures of team 11"));
-            faults << layoutFaults(*progress, cancel ? "progress with cancel" : "progress");
+            const QString name = cancel ? "progress with cancel" : "progress";
+            faults << layoutFaults(*progress, name) << placementFaults(*progress, name);
         }
 
         std::vector<QAction*> editors;
@@ -225,7 +300,25 @@ private slots:
             TEditorForm* editor = form.CurrentEditor();
             QVERIFY2(editor && editor->isVisible(), qPrintable(item->text()));
             QCoreApplication::processEvents();
-            faults << layoutFaults(*editor, editor->windowTitle());
+            const QString name = editor->windowTitle();
+            faults << layoutFaults(*editor, name) << placementFaults(form, "main window with " + name)
+                   << placementFaults(*editor, name);
+            // Every page of its page controls, each in turn.
+            for (QTabWidget* pages : editor->findChildren<QTabWidget*>()) {
+                const bool enabled = pages->isEnabled();
+                pages->setEnabled(true);
+                for (int i = 1; i < pages->count(); ++i) {
+                    pages->setCurrentIndex(i);
+                    QCoreApplication::processEvents();
+                    faults << layoutFaults(*editor, name + ", page " + pages->tabText(i));
+                }
+                pages->setCurrentIndex(0);
+                pages->setEnabled(enabled);
+            }
+            // Docked directly below the main window.
+            const QPoint docked(form.frameGeometry().left(), form.frameGeometry().bottom() + 1);
+            if (editor->frameGeometry().topLeft() != docked)
+                faults << name + ": not docked below the main window but at " + rectText(editor->frameGeometry());
         }
         // One line each, as a failure message would be cut short.
         for (const QString& f : faults)
