@@ -8,6 +8,15 @@
 #include <cstring>
 #include <mutex>
 #define PADDOCK_THROW_SITES 1
+#elif defined(_WIN32) && defined(__GLIBCXX__)
+// MinGW-w64 with its C++ runtime linked statically: the linker hands every
+// call of __cxa_throw to __wrap___cxa_throw below (-Wl,--wrap=__cxa_throw).
+#include <windows.h>
+
+#include <cstring>
+#include <mutex>
+#define PADDOCK_THROW_SITES 1
+#define PADDOCK_WRAPPED_THROW 1
 #endif
 
 namespace paddock {
@@ -19,7 +28,7 @@ struct TCodeRange {
     std::uintptr_t end = 0;
 };
 
-#ifdef PADDOCK_THROW_SITES
+#if defined(PADDOCK_THROW_SITES) && !defined(PADDOCK_WRAPPED_THROW)
 int firstObject(dl_phdr_info* info, std::size_t, void* data)
 {
     // The first object is the program itself.
@@ -40,7 +49,22 @@ const TCodeRange& codeRange()
 {
     static const TCodeRange range = [] {
         TCodeRange r;
-#ifdef PADDOCK_THROW_SITES
+#if defined(PADDOCK_WRAPPED_THROW)
+        // The program's image as loaded (wherever the system placed it) and
+        // its first executable section: the image base plus the code
+        // section's address.
+        const auto* image = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+        const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+        for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+            if (section->Characteristics & IMAGE_SCN_MEM_EXECUTE) {
+                r.start = reinterpret_cast<std::uintptr_t>(image) + section->VirtualAddress;
+                r.end = r.start + section->Misc.VirtualSize;
+                break;
+            }
+        }
+#elif defined(PADDOCK_THROW_SITES)
         dl_iterate_phdr(firstObject, &r);
 #endif
         return r;
@@ -144,7 +168,21 @@ std::uintptr_t ProgramCodeEnd()
 
 } // namespace paddock
 
-#ifdef PADDOCK_THROW_SITES
+#if defined(PADDOCK_WRAPPED_THROW)
+extern "C" [[noreturn]] void __real___cxa_throw(void* thrownException, void* typeInfo, void (*destructor)(void*));
+
+// Every throw of the program, the runtime's own included (it is linked in):
+// the return address of this call lies just after the call instruction, so
+// one byte before it is the throw itself. The site is kept with the thrown
+// object until the runtime destroys it.
+extern "C" [[noreturn]] void __wrap___cxa_throw(void* thrownException, void* typeInfo, void (*destructor)(void*))
+{
+    const auto site = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
+    if (paddock::inProgram(site) && paddock::rememberSite(thrownException, site - 1, destructor))
+        destructor = paddock::forgetSite;
+    __real___cxa_throw(thrownException, typeInfo, destructor);
+}
+#elif defined(PADDOCK_THROW_SITES)
 // The runtime's own throw, taken over to record where each throw comes from:
 // the return address of this call lies just after the call instruction (so
 // one byte before it is the throw itself); for a throw inside a library, the
