@@ -5,8 +5,9 @@
 # into a cache folder outside the checkout, reused when present; builds
 # paddock.exe against it with its link map PADDOCK.MAP, and paddock-cli.exe,
 # into build-windows-qt/; and packs dist/paddock-windows-x64.zip:
-#   scripts/build-windows.sh               # builds Qt first when the cache has none
+#   scripts/build-windows.sh                  # builds Qt first when the cache has none
 #   scripts/build-windows.sh --if-qt-cached   # says so and stops when it has none
+#   scripts/build-windows.sh --check          # then drives it under Wine (scripts/check-windows-gui.sh)
 # PADDOCK_QT_PREFIX names another cache folder for Qt.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,7 +19,16 @@ cache="${XDG_CACHE_HOME:-$HOME/.cache}/paddock"
 qt_prefix="${PADDOCK_QT_PREFIX:-$cache/qt-$qt_version-mingw64}"
 qt_toolchain="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake"
 
-if [ "${1:-}" = "--if-qt-cached" ] && [ ! -f "$qt_toolchain" ]; then
+if_cached=false
+check=false
+for argument in "$@"; do
+  case "$argument" in
+    --if-qt-cached) if_cached=true ;;
+    --check) check=true ;;
+    *) echo "usage: scripts/build-windows.sh [--if-qt-cached] [--check]" >&2; exit 2 ;;
+  esac
+done
+if $if_cached && [ ! -f "$qt_toolchain" ]; then
   echo "== The Windows program is NOT built: no Qt for MinGW-w64 in $qt_prefix"
   echo "   (scripts/build-windows.sh builds it once, about 25 to 45 minutes on 2 cores)"
   exit 0
@@ -34,8 +44,9 @@ fi
 # program is compared with), then what the Windows build needs.
 "$root/scripts/setup.sh"
 packages=(
-  # the cross compiler (the posix thread model) and Wine
-  g++-mingw-w64-x86-64-posix wine64
+  # the cross compiler (the posix thread model), Wine and Wine's own fonts
+  # (its Windows has no dialog font without them)
+  g++-mingw-w64-x86-64-posix wine64 fonts-wine
   # Qt's host tools (moc, rcc, uic) of the same version as the Qt built here,
   # and apt-get source with its unpacking
   qt6-base-dev-tools dpkg-dev
@@ -155,3 +166,6 @@ fi
 echo "== dist/paddock-windows-x64.zip"
 "$root/scripts/pack-windows.sh" "$build" "$qt_prefix"
 echo "Windows program built in $((SECONDS - started)) s."
+if $check; then
+  "$root/scripts/check-windows-gui.sh"
+fi

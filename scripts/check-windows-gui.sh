@@ -128,6 +128,8 @@ start_program() {
   pids+=("$program")
   main=$(window "Paddock v1.2 BETA - by the Paddock developers") || fail "the main window did not appear"
   xdotool windowactivate --sync "$main" 2>/dev/null || true
+  # The pointer out of the way of the windows.
+  xdotool mousemove $((width - 1)) $((height - 1))
   sleep 1
 }
 
@@ -180,13 +182,13 @@ keys alt+e g t
 teams=$(window "Teams & Drivers") || fail "Teams & Drivers did not open"
 xdotool windowactivate --sync "$teams" 2>/dev/null || true
 sleep 0.5
-# The list has the focus; Tab leads to Load, its arrow (the chosen team or
-# all teams), Save, its arrow, the page tabs and the team's name.
-keys Tab Tab space
+# Tab leads to the list of teams, Load, its arrow (the chosen team or all
+# teams), Save, its arrow, the page tabs and the team's name.
+keys Tab Tab Tab space
 keys Down Down Return
 sleep 1
 shot "teams-loaded"
-keys Tab Tab Tab ctrl+a
+keys Tab Tab Tab Tab ctrl+a
 xdotool type --delay 80 "Wine Racing"
 sleep 0.5
 shot "team-renamed"
@@ -204,8 +206,8 @@ if ! diff -r "$out/linux-game" "$out/windows-game" >"$out/diff.txt"; then
   cat "$out/diff.txt" >&2
   fail "the game folders differ after the same edit"
 fi
-if cmp -s "$out/windows-game/GP4.EXE" "$out/windows-game/GP4.EXE.BAK"; then
-  fail "GP4.EXE was not changed by the save"
+if cmp -s "$out/windows-game/F1GSTATE.SAV" "$out/windows-game/F1GSTATE.SAV.BAK"; then
+  fail "F1GSTATE.SAV was not changed by the save"
 fi
 echo "The game folders are byte-identical: $(cd "$out/windows-game" && find . -type f | sort | tr '\n' ' ')"
 
@@ -221,18 +223,23 @@ truncate -s 4096 "$out/error-game/GP4.EXE"
 teams=$(window "Teams & Drivers") || fail "Teams & Drivers did not open"
 xdotool windowactivate --sync "$teams" 2>/dev/null || true
 sleep 0.5
-keys Tab space
+keys Tab Tab space
 report=$(window "ERROR") || fail "no error report appeared"
 sleep 1
 on_screen "$report" "the error report"
 shot "error-report"
-# The report's text through the clipboard.
+# The report's text copied as a player would send it: a click into it,
+# select all, copy; read back from the clipboard.
 xdotool windowactivate --sync "$report" 2>/dev/null || true
-keys Tab ctrl+a ctrl+c
+eval "$(xdotool getwindowgeometry --shell "$report")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+keys ctrl+a ctrl+c
+sleep 1
 xclip -selection clipboard -o | tr -d '\r' >"$out/error-report.txt" || true
 keys Return
 stop_program
 cat "$out/error-report.txt"
+echo
 after() {
   awk -v heading="$1" 'found { print; exit } $0 == heading { found = 1 }' "$out/error-report.txt"
 }
@@ -242,6 +249,14 @@ line=$(after "LINE NUMBER:")
 if [ -z "$unit" ] || [ "$unit" = "Unknown" ] || [ -z "$function" ] || [ "$function" = "Unknown" ] ||
   ! [[ "$line" =~ ^([0-9]+|Between\ )$ ]] || [ ! -f "$root/$unit.cpp" ]; then
   fail "the error report does not name the unit, function and line"
+fi
+if [ "$line" != "Between " ]; then
+  # The line quoted is that line of the source file.
+  quoted=$(awk -v heading="LINE NUMBER:" 'found == 2 { print; exit } found { found++ } $0 == heading { found = 1 }' \
+    "$out/error-report.txt")
+  if [ "$quoted" != "$(sed -n "${line}p" "$root/$unit.cpp")" ]; then
+    fail "the error report quotes \"$quoted\", not line $line of $unit.cpp"
+  fi
 fi
 echo "The failure was reported at $unit.cpp, $function, line ${line% }"
 echo "Windows program checked under Wine; screenshots in $out/shots"

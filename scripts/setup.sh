@@ -16,9 +16,9 @@ packages=(
   llvm-14
   # independent readers and writers for the interoperability tests
   python3 python3-pil imagemagick assimp-utils
-  # a display server for running without a desktop, a window manager and
-  # keystrokes for driving the program there
-  xvfb xauth openbox xdotool
+  # a display server for running without a desktop, a window manager,
+  # keystrokes for driving the program there and its clipboard read back
+  xvfb xauth openbox xdotool xclip
   # the Debian package (scripts/package.sh) and its check: dependencies from
   # the binaries, the manual page from --help, lintian
   dpkg-dev help2man lintian desktop-file-utils appstream

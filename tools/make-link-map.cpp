@@ -61,6 +61,7 @@ struct Unit {
     std::string name;
     std::string source;
     std::vector<Range> ranges;
+    std::vector<Range> compiled; // every range of the unit's compiled code, headers' included
     std::map<std::uint64_t, int> lines; // address -> line of the unit's own file
 };
 
@@ -199,6 +200,9 @@ int main(int argc, char** argv)
         for (ptrdiff_t r = 0; (r = dwarf_ranges(&cu, r, &base, &low, &high)) > 0;)
             if (high > low && inCode(low))
                 unit.ranges.push_back({low, high});
+        unit.compiled = unit.ranges;
+        std::sort(unit.compiled.begin(), unit.compiled.end(),
+                  [](const Range& a, const Range& b) { return a.low < b.low; });
         Dwarf_Lines* lines = nullptr;
         std::size_t lineCount = 0;
         if (dwarf_getsrclines(&cu, &lines, &lineCount) == 0) {
@@ -237,8 +241,25 @@ int main(int argc, char** argv)
 
     // One module a stretch of code: the ranges of all units in address
     // order, each unit's consecutive ranges joined with what lies between
-    // them (the inline functions of headers that the linker kept from the
-    // same object file), until another unit's code comes.
+    // them when that is the unit's own compiled code too (the inline
+    // functions of headers that the linker kept from the same object file,
+    // and the padding between functions), until another unit's code comes.
+    // Code of libraries linked in (a Windows program holds the C++ runtime
+    // and Qt, whose sections its linker orders by name among the units'
+    // inline functions) is never part of a unit.
+    constexpr std::uint64_t padding = 64;
+    auto compiledBetween = [](const Unit& unit, std::uint64_t from, std::uint64_t to) {
+        for (const Range& r : unit.compiled) {
+            if (from + padding >= to)
+                break;
+            if (r.high <= from)
+                continue;
+            if (r.low > from + padding)
+                return false;
+            from = std::max(from, r.high);
+        }
+        return from + padding >= to;
+    };
     struct Module {
         std::uint64_t low, high;
         std::size_t unit;
@@ -251,7 +272,8 @@ int main(int argc, char** argv)
     std::vector<Module> modules;
     std::vector<int> stretches(units.size(), 0);
     for (const Module& piece : pieces) {
-        if (!modules.empty() && modules.back().unit == piece.unit) {
+        if (!modules.empty() && modules.back().unit == piece.unit &&
+            compiledBetween(units[piece.unit], modules.back().high, piece.low)) {
             modules.back().high = std::max(modules.back().high, piece.high);
             continue;
         }

@@ -34,6 +34,7 @@
 #include <QDropEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QDir>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -232,7 +233,9 @@ void TMainForm::buildToolBar()
 
 void TMainForm::FormCreate(const std::string& programPath)
 {
-    SetProgramPaths(programPath.empty() ? ToStdString(QCoreApplication::applicationDirPath()) : programPath);
+    // The system's own separators: "C:\Games\Paddock\" on Windows.
+    SetProgramPaths(programPath.empty() ? ToStdString(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()))
+                                        : programPath);
     // A folder that cannot be made is not reported here; what writes into it
     // later fails then.
     ForceDirectories(Settings.TempPath);

@@ -10,8 +10,9 @@
 namespace paddock {
 
 // The address of the instruction that threw the exception, inside the
-// program's own code: a throw inside a library counts as coming from the
-// program's code that called into it. The address belongs to the exception
+// program's own code: a throw inside a shared library counts as coming from
+// the program's code that called into it (on Windows the C++ runtime and Qt
+// are linked into the program, and a throw of theirs is their own). The address belongs to the exception
 // object, so it stays the same when the exception is rethrown with "throw;",
 // kept in an exception_ptr and rethrown on another thread, or caught after
 // other exceptions were thrown and caught meanwhile. 0 when unknown (no
@@ -21,7 +22,8 @@ std::uintptr_t ThrowAddress(const std::exception_ptr& error);
 std::uintptr_t CurrentThrowAddress();
 
 // Where the running program's code starts (its first executable segment, as
-// loaded) and ends. Code offsets in the link map count from that start.
+// loaded: on Windows the image base plus the code section's address) and
+// ends. Code offsets in the link map count from that start.
 std::uintptr_t ProgramCodeStart();
 std::uintptr_t ProgramCodeEnd();
 
