@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows program as a player meets it, under Wine on a virtual X
-# display with a window manager: paddock.exe (build-windows-qt/, made by
-# scripts/build-windows.sh) starts on a demo game folder written by
+# display with a window manager: paddock.exe as the zip holds it (stripped,
+# with its link map; build-windows-qt/pack/, made by scripts/build-windows.sh)
+# starts on a demo game folder written by
 # make-demo-game.exe; every editor is opened from the menus with keystrokes
 # and photographed; the teams are loaded, one team renamed and all saved into
 # the game, and the game folder is compared byte for byte with the one the
@@ -13,11 +14,12 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-windows-qt"
-exe="$build/src/paddock.exe"
+exe="$build/pack/Paddock/paddock.exe"
+map="$build/pack/Paddock/PADDOCK.MAP"
 demo="$build/tools/make-demo-game.exe"
 linux_cli="$root/build/src/paddock-cli"
 linux_demo="$root/build/tools/make-demo-game"
-for f in "$exe" "$build/src/PADDOCK.MAP" "$demo" "$linux_cli" "$linux_demo"; do
+for f in "$exe" "$map" "$demo" "$linux_cli" "$linux_demo"; do
   if [ ! -f "$f" ]; then
     echo "check-windows-gui: $f is missing (scripts/build-windows.sh builds it)" >&2
     exit 2
@@ -116,7 +118,7 @@ keys() {
 prepare_program() {
   local folder="$1" game="$2"
   mkdir -p "$folder"
-  cp "$exe" "$build/src/PADDOCK.MAP" "$folder/"
+  cp "$exe" "$map" "$folder/"
   printf '[Options]\r\nGamePath=%s\\\r\nGP4EXE=GP4.EXE\r\nAccessMode=DEVELOPER\r\n[Paddock]\r\nFirstStart=0\r\n' \
     "$("$wine" winepath -w "$game")" >"$folder/Paddock.INI"
 }

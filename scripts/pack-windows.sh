@@ -53,7 +53,7 @@ components=(
   "X server region code, in Qt|qt:xserverhelper|QRegion::QRegion"
   "sRGB colour profile, in Qt|qt:icc-sRGB-color-profile|QPdfEngine"
   "Adobe Glyph List, in Qt|qt:aglfn|QPdfEngine"
-  "stb_image and stb_image_write|deb:libstb-dev|stbi_write_png_to_mem"
+  "stb_image and stb_image_write|deb:libstb-dev|stbi__"
   "SimpleIni|deb:libsimpleini-dev|CSimpleIniTempl"
   "CLI11|deb:libcli11-dev|CLI::App::"
   "JSON for Modern C++|deb:nlohmann-json3-dev|nlohmann::"
@@ -79,6 +79,7 @@ for program in paddock paddock-cli; do
         source="$qt_licences/${licence#qt:}"
         target="licenses/Qt/${licence#qt:}"
         if [ "${licence#qt:}" = Qt ]; then
+          target="licenses/Qt"
           mkdir -p "$folder/$target"
           cp "$source"/LGPL-3.0-only.txt "$source"/GPL-2.0-only.txt "$source"/GPL-3.0-only.txt "$folder/$target/"
         else
