@@ -43,6 +43,7 @@ fi
 # Windows program; its paddock-cli and make-demo-game are what the Windows
 # program is compared with), then what the Windows build needs.
 "$root/scripts/setup.sh"
+. "$root/scripts/lib/packages.sh"
 packages=(
   # the cross compiler (the posix thread model), Wine and Wine's own fonts
   # (its Windows has no dialog font without them)
@@ -54,18 +55,7 @@ packages=(
   libstb-dev libcli11-dev nlohmann-json3-dev libsimpleini-dev
   cmake ninja-build binutils python3 zip
 )
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+install_missing "${packages[@]}"
 
 # Debian's qt6-base source of the version whose host tools are installed,
 # unpacked below $1 (the folder it makes is printed). apt-get source needs a
