@@ -21,22 +21,8 @@ packages=(
   libstb-dev libcli11-dev nlohmann-json3-dev libsimpleini-dev
   cmake ninja-build python3 zip
 )
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source "$root/scripts/lib/packages.sh"
+install_missing "${packages[@]}"
 
 # Wine keeps its own Windows in the build folder; no display, no questions
 # about Mono or Gecko, and arguments in UTF-8.

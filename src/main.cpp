@@ -4,6 +4,9 @@
 #include "app/Tools.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStringList>
 
 #include <exception>
 
@@ -22,6 +25,14 @@ int main(int argc, char* argv[])
         paddock::TMainForm mainForm;
         if (mainForm.Terminated())
             return 0;
+        // A file named on the command line (as a desktop opens one) opens in
+        // its workshop.
+        const QStringList arguments = QCoreApplication::arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i)
+            if (!arguments[i].startsWith(QLatin1Char('-'))) {
+                mainForm.OpenAtStart(paddock::ToStdString(QFileInfo(arguments[i]).absoluteFilePath()));
+                break;
+            }
         mainForm.show();
         return app.exec();
     } catch (...) {

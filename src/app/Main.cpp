@@ -28,6 +28,7 @@
 #include "ui/WindowSize.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -377,6 +378,15 @@ void TMainForm::FormActivate()
     if (area.isValid())
         move(pos().x(), CentredTop(area.top(), area.height(), frameGeometry().height(), editorFrameSize().height()));
     placeWithEditor();
+
+    if (!openAtStart_.empty()) {
+        const std::string path = std::exchange(openAtStart_, {});
+        try {
+            OpenInWorkshop(path);
+        } catch (...) {
+            ReportCurrentException();
+        }
+    }
 }
 
 void TMainForm::dockEditor()

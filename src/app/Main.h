@@ -60,6 +60,9 @@ public:
     // do. Anything else is refused with a message. False when no file was
     // opened. Files dropped on the main window or an editor come here.
     bool OpenInWorkshop(const std::string& path) override;
+    // A file named on the command line: opened in its workshop at the first
+    // activation, once the window stands.
+    void OpenAtStart(const std::string& path) { openAtStart_ = path; }
 
     // The vertical position that centres the main window and the editor
     // below it (heights with their frames) in the screen's area from top to
@@ -141,6 +144,7 @@ private:
 
     TEditorForm* editor_ = nullptr;
     bool firstActivation_ = true;
+    std::string openAtStart_;
     bool closing_ = false;
     bool terminated_ = false;
 };

@@ -23,7 +23,7 @@ bool ExportPicture(const TTEXFile& tex, int index, const std::string& path)
         return false;
     }
     const bool png = PictureKindOf(path) == PictureKind::PNG;
-    if (!(png ? tex.ExportPNG(index, path) : tex.ExportTGA(index, path))) {
+    if (!tex.ExportPicture(index, path)) {
         ShowErrorMessage("Texture " + std::to_string(index) + " cannot be written as " + (png ? "PNG" : "TGA") +
                          "; " + path + " was not written");
         return false;
@@ -33,8 +33,7 @@ bool ExportPicture(const TTEXFile& tex, int index, const std::string& path)
 
 bool ImportPicture(TTEXFile& tex, int index, const std::string& path)
 {
-    const bool accepted =
-        PictureKindOf(path) == PictureKind::PNG ? tex.ImportPNG(index, path) : tex.ImportTGA(index, path);
+    const bool accepted = tex.ImportPicture(index, path);
     if (!accepted)
         ShowErrorMessage("The picture " + path + " was refused");
     return accepted;

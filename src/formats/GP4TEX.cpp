@@ -478,7 +478,7 @@ bool TTEXFile::ExportAllTGA(const std::string& mask) const
 {
     bool all = true;
     for (std::uint32_t i = 0; i < Count; ++i)
-        all = ExportTGA(static_cast<int>(i), numbered(mask, i)) && all;
+        all = ExportPicture(static_cast<int>(i), numbered(mask, i)) && all;
     return all;
 }
 
@@ -516,11 +516,28 @@ bool TTEXFile::ImportAllTGA(const std::string& mask)
 {
     bool all = true;
     for (std::uint32_t i = 0; i < Count; ++i)
-        all = ImportTGA(static_cast<int>(i), numbered(mask, i)) && all;
+        all = ImportPicture(static_cast<int>(i), numbered(mask, i)) && all;
     return all;
 }
 
 // ---- PNG exchange ---------------------------------------------------------
+
+namespace {
+bool namesPNG(const std::string& fileName)
+{
+    return SameText(ExtractFileExt(fileName), ".png");
+}
+} // namespace
+
+bool TTEXFile::ExportPicture(int index, const std::string& fileName) const
+{
+    return namesPNG(fileName) ? ExportPNG(index, fileName) : ExportTGA(index, fileName);
+}
+
+bool TTEXFile::ImportPicture(int index, const std::string& fileName)
+{
+    return namesPNG(fileName) ? ImportPNG(index, fileName) : ImportTGA(index, fileName);
+}
 
 bool TTEXFile::ExportPNG(int index, const std::string& fileName) const
 {

@@ -145,21 +145,26 @@ public:
     // first). False, with nothing written, for an invalid index or an empty
     // texture.
     bool ExportTGA(int index, const std::string& fileName) const;
-    // ExportTGA of every texture to the mask with each "*" replaced by its
-    // number (0, 1, ...). True when every export was.
+    // ExportPicture of every texture to the mask with each "*" replaced by
+    // its number (0, 1, ...): TGA files, or PNG files for a mask ending in
+    // ".png". True when every export was.
     bool ExportAllTGA(const std::string& mask) const;
     // Replaces the texture's picture from a 32-bit TGA file whose width and
     // height are multiples of 4 from 4 to 16384. Anything else is refused
     // with a message and the texture keeps its picture. False also for an
     // invalid index (the file is not read).
     bool ImportTGA(int index, const std::string& fileName);
-    // ImportTGA of every texture from the mask as in ExportAllTGA; all are
-    // tried. True when every import was.
+    // ImportPicture of every texture from the mask as in ExportAllTGA; all
+    // are tried. True when every import was.
     bool ImportAllTGA(const std::string& mask);
     // The same exchange through PNG files: written as 8-bit colour with
     // alpha; read only as such (32 bits a pixel), with the same sizes as TGA.
     bool ExportPNG(int index, const std::string& fileName) const;
     bool ImportPNG(int index, const std::string& fileName);
+    // The exchange the file's extension names: PNG for ".png" in any letter
+    // case, TGA for any other.
+    bool ExportPicture(int index, const std::string& fileName) const;
+    bool ImportPicture(int index, const std::string& fileName);
 
 private:
     // The level-0 data a texture was read with, kept so that a save writes a

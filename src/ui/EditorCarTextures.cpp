@@ -36,7 +36,6 @@ namespace paddock {
 
 namespace {
 
-const char* const TGAFilter = "TGA Files|*.TGA";
 const char* const SaveTGAKey = "CarTextures.SaveTGA";
 const char* const LoadTGAKey = "CarTextures.LoadTGA";
 // The kinds as the texture choice names them.
@@ -436,7 +435,8 @@ void TFrmCarTextures::bbSaveAsTGAClick()
     if (!tex || !tex->GetBitmap(0))
         return;
     std::string fileName;
-    if (ChooseFileToSave(SaveTGAKey, ProposedTGAName(), TGAFilter, fileName) && tex->ExportTGA(0, fileName))
+    if (ChooseFileToSave(SaveTGAKey, ProposedTGAName(), PictureSaveFilter, fileName) &&
+        SavePictureFile(*tex, 0, fileName))
         ShowStatus("Saved " + shownTexture() + " as " + fileName);
 }
 
@@ -445,7 +445,7 @@ void TFrmCarTextures::bbLoadFromTGAClick()
     if (!TeamLoaded() || !CurrentContainer())
         return;
     std::string fileName;
-    if (ChooseFileToOpen(LoadTGAKey, ProposedTGAName(), TGAFilter, fileName))
+    if (ChooseFileToOpen(LoadTGAKey, ProposedTGAName(), PictureOpenFilter, fileName))
         LoadPicture(fileName);
 }
 

@@ -28,7 +28,6 @@ namespace paddock {
 namespace {
 
 const char* const TEXFilter = "TEX-Files|*.TEX";
-const char* const TGAFilter = "TGA Files|*.TGA";
 
 // "1 texture", "4 textures".
 std::string countOf(int count, const char* thing)
@@ -318,8 +317,8 @@ void TFrmTEXWorkshop::BitBtn2Click()
         return;
     const int index = lbTextures->currentRow();
     std::string fileName;
-    if (ChooseFileToSave("EditorTEX.ExtractSelected", proposedTGAName(), TGAFilter, fileName) &&
-        tex_->ExportTGA(index, fileName))
+    if (ChooseFileToSave("EditorTEX.ExtractSelected", proposedTGAName(), PictureSaveFilter, fileName) &&
+        SavePictureFile(*tex_, index, fileName))
         ShowStatus("Saved texture " + std::to_string(index) + " as " + fileName);
 }
 
@@ -328,8 +327,9 @@ void TFrmTEXWorkshop::BitBtn3Click()
     if (!tex_ || lbTextures->currentRow() < 0)
         return;
     std::string fileName;
-    // The save dialog, so that a name typed without extension gets ".TGA".
-    if (!ChooseFileToSave("EditorTEX.ReplaceSelected", proposedTGAName(), TGAFilter, fileName))
+    // The save dialog, so that a name typed without extension gets the
+    // chosen kind's extension.
+    if (!ChooseFileToSave("EditorTEX.ReplaceSelected", proposedTGAName(), PictureSaveFilter, fileName))
         return;
     ReplaceTexture(lbTextures->currentRow(), fileName);
 }

@@ -54,15 +54,22 @@ QImage OverCheckerboard(const TPicture& picture)
 
 bool IsPictureFile(const std::string& path)
 {
-    return SameText(ExtractFileExt(path), ".tga");
+    const std::string ext = ExtractFileExt(path);
+    return SameText(ext, ".tga") || SameText(ext, ".png");
 }
 
 bool LoadPictureFile(TTEXFile& tex, int index, const std::string& path)
 {
-    if (SameText(ExtractFileExt(path), ".tga"))
-        return tex.ImportTGA(index, path);
-    ShowErrorMessage("Cannot load " + path + " into a texture: Paddock loads pictures from TGA files (.tga)");
+    if (IsPictureFile(path))
+        return tex.ImportPicture(index, path);
+    ShowErrorMessage("Cannot load " + path +
+                     " into a texture: Paddock loads pictures from TGA files (.tga) and PNG files (.png)");
     return false;
+}
+
+bool SavePictureFile(const TTEXFile& tex, int index, const std::string& path)
+{
+    return tex.ExportPicture(index, path);
 }
 
 } // namespace paddock

@@ -21,13 +21,21 @@ QImage ToOpaqueImage(const TPicture& picture);
 QImage OverCheckerboard(const TPicture& picture);
 
 // True for a file whose extension names a picture format that a texture can
-// be loaded from: TGA (".tga", in any letter case).
+// be loaded from: TGA (".tga") or PNG (".png"), in any letter case.
 bool IsPictureFile(const std::string& path);
 
 // Loads a picture file into texture index of tex, by its extension, with the
-// checks of its format (a TGA file through ImportTGA, which shows its own
-// messages). A file of another kind is refused with a message naming it.
-// True when the texture was replaced.
+// checks of its format (32 bits a pixel with alpha, sides multiples of 4;
+// the reader shows its own messages). A file of another kind is refused with
+// a message naming it. True when the texture was replaced.
 bool LoadPictureFile(TTEXFile& tex, int index, const std::string& path);
+// Writes texture index as the picture file its extension names: PNG for
+// ".png", TGA otherwise. True when written.
+bool SavePictureFile(const TTEXFile& tex, int index, const std::string& path);
+
+// The file dialogs' filters for pictures: to open (both kinds first), and
+// to save (TGA first, PNG second).
+inline constexpr const char* PictureOpenFilter = "Pictures|*.TGA;*.PNG|TGA Files|*.TGA|PNG Files|*.PNG";
+inline constexpr const char* PictureSaveFilter = "TGA Files|*.TGA|PNG Files|*.PNG";
 
 } // namespace paddock

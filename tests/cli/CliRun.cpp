@@ -215,26 +215,12 @@ CliResult RunCliAndSignal(const std::vector<std::string>&, const std::string&, c
 
 #else
 
-CliResult RunCli(const std::vector<std::string>& args, const std::string& tmp)
-{
-    const TempDir capture;
-    CliResult r;
-    const pid_t pid = spawn(args, tmp, capture / "out", capture / "err", -1);
-    if (pid < 0) {
-        ADD_FAILURE() << "Cannot start " << PADDOCK_CLI;
-        return r;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.code = exitCode(status);
-    r.out = ReadBytes(capture / "out");
-    r.err = ReadBytes(capture / "err");
-    checkRun(r, args, tmp);
-    return r;
-}
+namespace {
 
-CliResult RunCliAndSignal(const std::vector<std::string>& args, const std::string& tmp,
-                          const std::function<bool()>& ready, int signal)
+// Runs the program with stdout and stderr captured; while it runs, during
+// is called with its process (and may end it); then the run is checked.
+CliResult runCaptured(const std::vector<std::string>& args, const std::string& tmp,
+                      const std::function<void(pid_t, int& status)>& during)
 {
     const TempDir capture;
     CliResult r;
@@ -244,24 +230,34 @@ CliResult RunCliAndSignal(const std::vector<std::string>& args, const std::strin
         return r;
     }
     int status = 0;
-    bool ended = false;
-    for (int wait = 0; wait < 2000 && !ready(); ++wait) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            ended = true;
-            break;
-        }
-        usleep(5000);
-    }
-    if (!ended) {
-        kill(pid, signal);
-        waitpid(pid, &status, 0);
-    }
+    during(pid, status);
     r.code = exitCode(status);
     r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     r.out = ReadBytes(capture / "out");
     r.err = ReadBytes(capture / "err");
     checkRun(r, args, tmp);
     return r;
+}
+
+} // namespace
+
+CliResult RunCli(const std::vector<std::string>& args, const std::string& tmp)
+{
+    return runCaptured(args, tmp, [](pid_t pid, int& status) { waitpid(pid, &status, 0); });
+}
+
+CliResult RunCliAndSignal(const std::vector<std::string>& args, const std::string& tmp,
+                          const std::function<bool()>& ready, int signal)
+{
+    return runCaptured(args, tmp, [&](pid_t pid, int& status) {
+        for (int wait = 0; wait < 2000 && !ready(); ++wait) {
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                return; // ended by itself
+            usleep(5000);
+        }
+        kill(pid, signal);
+        waitpid(pid, &status, 0);
+    });
 }
 
 CliResult RunCliOnTerminal(const std::vector<std::string>& args, const std::string& tmp)

@@ -303,7 +303,7 @@ private slots:
         QTest::mouseClick(window->bbSaveAsTGA, Qt::LeftButton);
         FileDialogRequest request = (*script)->fileRequests().back();
         QCOMPARE(QString::fromStdString(request.fileName), QStringLiteral("Jordan - 3.TGA"));
-        QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("TGA Files|*.TGA"));
+        QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("TGA Files|*.TGA|PNG Files|*.PNG"));
         QCOMPARE(QString::fromStdString(request.initialFolder), QString::fromStdString(game));
         // The extension is added to a name typed without it.
         QVERIFY(FileExists(*dir / "tga/numbers.TGA"));
@@ -326,6 +326,17 @@ private slots:
         QTest::mouseClick(window->bbLoadFromTGA, Qt::LeftButton);
         QCOMPARE(QString::fromStdString((*script)->fileRequests().back().fileName),
                  QString::fromUtf8("Citro\u00EBn - 1.TGA"));
+        // With the PNG filter chosen, a PNG file, which loads back as the
+        // same picture.
+        const TPicture numbers = *CarTextureTable[2][0]->GetBitmap(0);
+        (*script)->expectSaveFile(*dir / "tga/livery", 2);
+        QTest::mouseClick(window->bbSaveAsTGA, Qt::LeftButton);
+        QVERIFY(ReadBytes(*dir / "tga/livery.PNG").rfind("\x89PNG\r\n\x1A\n", 0) == 0);
+        (*script)->expectOpenFile(*dir / "tga/livery.PNG");
+        QTest::mouseClick(window->bbLoadFromTGA, Qt::LeftButton);
+        QCOMPARE(QString::fromStdString((*script)->fileRequests().back().filter),
+                 QStringLiteral("Pictures|*.TGA;*.PNG|TGA Files|*.TGA|PNG Files|*.PNG"));
+        QVERIFY(*CarTextureTable[2][0]->GetBitmap(0) == numbers);
     }
 
     void aRefusedTGALeavesTheContainerAsItWas()

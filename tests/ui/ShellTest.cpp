@@ -14,6 +14,7 @@
 #include "ui/EditorForm.h"
 #include "ui/EditorTeams.h"
 
+#include "DemoCars.h"
 #include "DemoGame.h"
 
 #include <QAction>
@@ -25,6 +26,7 @@
 #include <QScreen>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QToolButton>
 
 #include <cstring>
@@ -370,6 +372,22 @@ private slots:
         QCOMPARE(TTestEditorA::stored, stored + 2);
         QVERIFY(shown.isNull());
         QCOMPARE(QString::fromStdString((*script)->progress().back().request.caption), QStringLiteral("Exporting..."));
+    }
+
+    void aFileNamedAtStartOpensInItsWorkshop()
+    {
+        WriteSettingsFile(*dir, game);
+        const std::string archive = *dir / "CARS.WAD";
+        WriteBytes(archive, demo::BuildWAD({{"cars\\a.TEX", "a"}, {"b.bin", "bb"}}));
+        auto form = start();
+        form->OpenAtStart(archive);
+        form->show();
+        form->FormActivate();
+        QVERIFY(form->CurrentEditor());
+        QCOMPARE(QString(form->CurrentEditor()->metaObject()->className()), QStringLiteral("paddock::TFrmWADWorkshop"));
+        auto* list = form->CurrentEditor()->findChild<QTreeWidget*>("lvEntries");
+        QVERIFY(list);
+        QCOMPARE(list->topLevelItemCount(), 2);
     }
 
     void restoreAsksFirstNamesTheFilesAndPutsTheBackupsBack()

@@ -208,7 +208,7 @@ private slots:
         QTest::mouseClick(window->BitBtn3, Qt::LeftButton);
         const FileDialogRequest& request = (*script)->fileRequests().back();
         QCOMPARE(QString::fromStdString(request.fileName), QStringLiteral("car3.TGA"));
-        QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("TGA Files|*.TGA"));
+        QCOMPARE(QString::fromStdString(request.filter), QStringLiteral("TGA Files|*.TGA|PNG Files|*.PNG"));
         QCOMPARE(window->lbTextures->currentRow(), 0);
         QCOMPARE(window->lbTextures->item(2)->text(), QStringLiteral("Texture 2: (8 x 8)"));
         QCOMPARE(window->imgTEX->size(), QSize(64, 64));
