@@ -17,8 +17,9 @@ packages=(
   # independent readers and writers for the interoperability tests
   python3 python3-pil imagemagick assimp-utils
   # a display server for running without a desktop, a window manager,
-  # keystrokes for driving the program there and its clipboard read back
-  xvfb xauth openbox xdotool xclip
+  # keystrokes for driving the program there and its clipboard read back;
+  # the windows' frames and their pictures, optimised (scripts/screenshots.sh)
+  xvfb xauth openbox xdotool xclip x11-utils pngquant optipng
   # the Debian package (scripts/package.sh) and its check: dependencies from
   # the binaries, the manual page from --help, lintian
   dpkg-dev help2man lintian desktop-file-utils appstream

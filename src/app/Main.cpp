@@ -340,8 +340,13 @@ void TMainForm::placeWithEditor()
 bool TMainForm::event(QEvent* e)
 {
     const bool handled = QMainWindow::event(e);
-    if (e->type() == QEvent::WindowActivate)
+    if (e->type() == QEvent::WindowActivate) {
         FormActivate();
+        // The window system may frame the main window only after the first
+        // docking, which then left the editor over the window's bottom.
+        if (!closing_)
+            dockEditor();
+    }
     return handled;
 }
 
