@@ -214,6 +214,61 @@ void TFileStream::CopyFromFile(TFileStream& source, std::int64_t count)
     CopyFrom(source, count);
 }
 
+void TFileStream::ReadAt(std::int64_t offset, void* buffer, std::size_t count)
+{
+    if (count == 0)
+        return;
+    if (!file_)
+        throw EReadError(path_, "File is closed");
+    FileOperation(TFileOp::Read, path_);
+#ifdef __linux__
+    // The file's own bytes: what this stream holds buffered for writing
+    // goes there first.
+    if (lastWasWrite_ && std::fflush(file_) != 0)
+        throw EWriteError(path_, SystemReason(errno));
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    for (std::size_t done = 0; done < count;) {
+        const ssize_t n = ::pread(fileno(file_), bytes + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n < 0)
+            throw EReadError(path_, SystemReason(errno));
+        if (n == 0)
+            throw EReadError(path_);
+        done += static_cast<std::size_t>(n);
+    }
+#else
+    const std::int64_t here = Position();
+    SetPosition(offset);
+    ReadBuffer(buffer, count);
+    SetPosition(here);
+#endif
+}
+
+void TFileStream::WriteAt(std::int64_t offset, const void* buffer, std::size_t count)
+{
+    if (count == 0)
+        return;
+    if (!file_)
+        throw EWriteError(path_, "File is closed");
+    FileOperation(TFileOp::Write, path_);
+#ifdef __linux__
+    if (lastWasWrite_ && std::fflush(file_) != 0)
+        throw EWriteError(path_, SystemReason(errno));
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    for (std::size_t done = 0; done < count;) {
+        const ssize_t n =
+            ::pwrite(fileno(file_), bytes + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n <= 0)
+            throw EWriteError(path_, n < 0 ? SystemReason(errno) : "Nothing was written");
+        done += static_cast<std::size_t>(n);
+    }
+#else
+    const std::int64_t here = Position();
+    SetPosition(offset);
+    WriteBuffer(buffer, count);
+    SetPosition(here);
+#endif
+}
+
 void TFileStream::CopyRange(TFileStream& source, std::int64_t from, std::int64_t at, std::int64_t count)
 {
     if (count <= 0)
