@@ -481,9 +481,11 @@ bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores
         const double rgbMargin = qOurs.rgb - qCluster.rgb;
         const double alphaMargin = dxt5 ? qOurs.alpha - qCluster.alpha : 1e30;
         const double margin = std::min(rgbMargin, alphaMargin);
-        if (margin < closest.margin)
-            closest = {s.name + (alphaMargin < rgbMargin ? " alpha" : ""), alphaMargin < rgbMargin ? qOurs.alpha : qOurs.rgb,
-                       alphaMargin < rgbMargin ? qCluster.alpha : qCluster.rgb, margin};
+        if (margin < closest.margin) {
+            const bool alpha = alphaMargin < rgbMargin;
+            closest = {s.name + (alpha ? " alpha" : ""), alpha ? qOurs.alpha : qOurs.rgb,
+                       alpha ? qCluster.alpha : qCluster.rgb, margin};
+        }
 
         auto db = [](double v) {
             char buf[16];
@@ -528,7 +530,8 @@ bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores
                     "%.2f x\tat least %.1f x\t%s\n",
                     f, cores, mp / tot.oursN, mp / tot.cluster, overall, SpeedTarget,
                     overall >= SpeedTarget ? "held" : "missed");
-        std::printf("row\t%s encode speed, slowest picture (%s)\t%.1f MPix/s\t%.1f MPix/s\t%.2f x\tat least %.1f x\t%s\n",
+        std::printf("row\t%s encode speed, slowest picture (%s)\t%.1f MPix/s\t%.1f MPix/s\t%.2f x\t"
+                    "at least %.1f x\t%s\n",
                     f, slowest.name.c_str(), slowest.ours, slowest.cluster, worstRatio, SpeedTarget,
                     worstRatio >= SpeedTarget ? "held" : "missed");
         // 99.99 dB stands for no error.

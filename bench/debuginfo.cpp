@@ -116,7 +116,8 @@ int main(int argc, char** argv)
     const double ratio = median(builds) / median(reads);
     const bool buildHeld = ratio <= 2, startHeld = median(starts) < 0.5;
     if (table) {
-        std::printf("row\tdebug information build (%zu units, %zu lines)\t%.1f ms\t%.1f ms read\t%.2f x\tat most 2.0 x\t%s\n",
+        std::printf("row\tdebug information build (%zu units, %zu lines)\t%.1f ms\t%.1f ms read\t%.2f x\t"
+                    "at most 2.0 x\t%s\n",
                     info.Modules.size(), lines, median(builds) * 1e3, median(reads) * 1e3, ratio,
                     buildHeld ? "held" : "missed");
         std::printf("row\tstart-up of the main window with the map\t%.1f ms\t-\t-\tunder 500 ms\t%s\n",

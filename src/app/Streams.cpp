@@ -228,7 +228,8 @@ void TFileStream::ReadAt(std::int64_t offset, void* buffer, std::size_t count)
         throw EWriteError(path_, SystemReason(errno));
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     for (std::size_t done = 0; done < count;) {
-        const ssize_t n = ::pread(fileno(file_), bytes + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(fileno(file_), bytes + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (n < 0)
             throw EReadError(path_, SystemReason(errno));
         if (n == 0)
@@ -310,7 +311,8 @@ void TFileStream::CopyRange(TFileStream& source, std::int64_t from, std::int64_t
     if (left > 0 && buffer.empty())
         buffer.resize(std::size_t{1} << 20);
     while (left > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size())));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size())));
         const ssize_t got = ::pread(in, buffer.data(), want, inOffset);
         if (got < 0)
             throw EReadError(source.path_, SystemReason(errno));

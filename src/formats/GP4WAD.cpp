@@ -702,7 +702,8 @@ TWADRebuildReport TWADFile::Rebuild(const std::string& target, const std::string
         // Members carried over that lie one after another in this archive,
         // each followed by its zero gap byte, go over in one copy.
         const std::size_t first = i;
-        while (i + 1 < entries.size() && replacements[i + 1].empty() && zeroGapBetween(archive, length, Entries[i], Entries[i + 1]))
+        while (i + 1 < entries.size() && replacements[i + 1].empty() &&
+               zeroGapBetween(archive, length, Entries[i], Entries[i + 1]))
             ++i;
         members.Copy(archive, Entries[first].Offset, memberEnd(Entries[i]) - Entries[first].Offset);
         members.Gap();
