@@ -3,11 +3,14 @@
 // one thread (range fit and cluster fit), and prints quality and speed side
 // by side.
 //
-//   bench_codec [seconds [name]]
+//   bench_codec [--table] [seconds [name]]
 //
 // seconds: the least time spent on each measurement (default 0.5); every
 // measurement runs at least three times and the fastest run counts.
-// name: only the pictures whose name contains it.
+// name: only the pictures whose name contains it. --table: instead of the
+// tables, one line per measure for scripts/bench.sh (row, name, figure,
+// anchor, ratio, target, held or missed, separated by tabs); range fit and
+// the decoders are not timed then.
 
 #include "formats/Picture.h"
 #include "formats/TextureCodec.h"
@@ -17,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -336,6 +340,18 @@ TPicture swapRedBlue(TPicture pic)
 // ---- Measuring -------------------------------------------------------------------------
 
 double minSeconds = 0.5;
+bool tableMode = false;
+
+// Text for people, left out in table mode.
+__attribute__((format(printf, 1, 2))) void say(const char* format, ...)
+{
+    if (tableMode)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+}
 
 // The fastest of at least three runs that together take minSeconds.
 double timeIt(const std::function<void()>& run)
@@ -397,6 +413,9 @@ double mpix(const TPicture& pic, double seconds)
     return static_cast<double>(pic.Width) * pic.Height / seconds / 1e6;
 }
 
+// Our encoder with every thread against cluster fit on one, on every picture.
+constexpr double SpeedTarget = 1.8;
+
 struct Totals {
     double pixels = 0, range = 0, cluster = 0, ours1 = 0, oursN = 0, decSquish = 0, decOurs = 0;
 };
@@ -404,27 +423,47 @@ struct Totals {
 bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores)
 {
     const bool dxt5 = format == DXTFormat::DXT5;
-    std::printf("\n%s%s\n", dxt5 ? "DXT5" : "DXT1",
+    say("\n%s%s\n", dxt5 ? "DXT5" : "DXT1",
                 dxt5 ? " (PSNR: RGB / alpha, dB)" : " (PSNR: RGB of the opaque texels, dB)");
-    std::printf("%-13s %-9s | %-14s %6s | %-14s %6s | %-14s %6s %6s %6s | %7s %7s\n", "picture", "size",
+    say("%-13s %-9s | %-14s %6s | %-14s %6s | %-14s %6s %6s %6s | %7s %7s\n", "picture", "size",
                 "squish range", "MPix/s", "squish cluster", "MPix/s", "ours", "1 thr", "all", "xclus", "dec sq",
                 "dec our");
     Totals tot;
     bool qualityHolds = true, identical = true, decodersAgree = true;
     double worstRatio = 1e30;
+    struct {
+        std::string name;
+        double ours = 0, cluster = 0;
+    } slowest;
+    struct {
+        std::string name;
+        double ours = 0, cluster = 0, margin = 1e30;
+    } closest;
     for (const Sample& s : list) {
         const TPicture& pic = s.picture;
         const TPicture rgba = swapRedBlue(pic);
         std::vector<std::uint8_t> range, cluster, ours1, oursN;
-        const double tRange = timeIt([&] { range = squishEncode(format, rgba, squish::kColourRangeFit); });
+        double tRange = 1;
+        if (tableMode)
+            range = squishEncode(format, rgba, squish::kColourRangeFit);
+        else
+            tRange = timeIt([&] { range = squishEncode(format, rgba, squish::kColourRangeFit); });
         const double tCluster = timeIt([&] { cluster = squishEncode(format, rgba, squish::kColourClusterFit); });
         const double tOurs1 = timeIt([&] { ours1 = EncodeDXT(format, pic, 1); });
         const double tOursN = timeIt([&] { oursN = EncodeDXT(format, pic, 0); });
         identical = identical && ours1 == oursN;
 
         TPicture decSquish, decOurs;
-        const double tDecSquish = timeIt([&] { decSquish = squishDecode(format, cluster, pic.Width, pic.Height); });
-        const double tDecOurs = timeIt([&] { decOurs = DecodeDXT(format, cluster.data(), pic.Width, pic.Height); });
+        double tDecSquish = 1, tDecOurs = 1;
+        const auto decodeSquish = [&] { decSquish = squishDecode(format, cluster, pic.Width, pic.Height); };
+        const auto decodeOurs = [&] { decOurs = DecodeDXT(format, cluster.data(), pic.Width, pic.Height); };
+        if (tableMode) {
+            decodeSquish();
+            decodeOurs();
+        } else {
+            tDecSquish = timeIt(decodeSquish);
+            tDecOurs = timeIt(decodeOurs);
+        }
         decodersAgree = decodersAgree && swapRedBlue(decSquish) == decOurs;
 
         const Quality qRange = measure(format, pic, DecodeDXT(format, range.data(), pic.Width, pic.Height));
@@ -433,7 +472,20 @@ bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores
         const bool better = qOurs.rgb >= qCluster.rgb && (!dxt5 || qOurs.alpha >= qCluster.alpha) &&
                             qOurs.alphaMismatches == 0;
         qualityHolds = qualityHolds && better;
-        worstRatio = std::min(worstRatio, tCluster / tOursN);
+        if (tCluster / tOursN < worstRatio) {
+            worstRatio = tCluster / tOursN;
+            slowest = {s.name, mpix(pic, tOursN), mpix(pic, tCluster)};
+        }
+        // The picture where our quality comes closest to cluster fit's (or
+        // falls furthest below it), RGB or alpha.
+        const double rgbMargin = qOurs.rgb - qCluster.rgb;
+        const double alphaMargin = dxt5 ? qOurs.alpha - qCluster.alpha : 1e30;
+        const double margin = std::min(rgbMargin, alphaMargin);
+        if (margin < closest.margin) {
+            const bool alpha = alphaMargin < rgbMargin;
+            closest = {s.name + (alpha ? " alpha" : ""), alpha ? qOurs.alpha : qOurs.rgb,
+                       alpha ? qCluster.alpha : qCluster.rgb, margin};
+        }
 
         auto db = [](double v) {
             char buf[16];
@@ -446,7 +498,7 @@ bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores
         auto quality = [&](const Quality& q) { return dxt5 ? db(q.rgb) + " / " + db(q.alpha) : db(q.rgb); };
         char size[16];
         std::snprintf(size, sizeof size, "%dx%d", pic.Width, pic.Height);
-        std::printf("%-13s %-9s | %-14s %6.1f | %-14s %6.1f | %-14s %6.1f %6.1f %6.2f | %7.0f %7.0f%s\n",
+        say("%-13s %-9s | %-14s %6.1f | %-14s %6.1f | %-14s %6.1f %6.1f %6.2f | %7.0f %7.0f%s\n",
                     s.name.c_str(), size, quality(qRange).c_str(), mpix(pic, tRange), quality(qCluster).c_str(),
                     mpix(pic, tCluster), quality(qOurs).c_str(), mpix(pic, tOurs1), mpix(pic, tOursN),
                     tCluster / tOursN, mpix(pic, tDecSquish), mpix(pic, tDecOurs),
@@ -461,15 +513,38 @@ bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores
         tot.decOurs += tDecOurs;
     }
     const double mp = tot.pixels / 1e6;
-    std::printf("%-13s %-9s | %-14s %6.1f | %-14s %6.1f | %-14s %6.1f %6.1f %6.2f | %7.0f %7.0f\n", "all", "",
+    say("%-13s %-9s | %-14s %6.1f | %-14s %6.1f | %-14s %6.1f %6.1f %6.2f | %7.0f %7.0f\n", "all", "",
                 "", mp / tot.range, "", mp / tot.cluster, "", mp / tot.ours1, mp / tot.oursN, tot.cluster / tot.oursN,
                 mp / tot.decSquish, mp / tot.decOurs);
-    std::printf("quality at least cluster fit's on every picture: %s\n", qualityHolds ? "yes" : "NO");
-    std::printf("encoding with %u threads vs cluster fit on one: %.2f x overall, %.2f x on the slowest picture\n",
+    say("quality at least cluster fit's on every picture: %s\n", qualityHolds ? "yes" : "NO");
+    say("encoding with %u threads vs cluster fit on one: %.2f x overall, %.2f x on the slowest picture\n",
                 cores, tot.cluster / tot.oursN, worstRatio);
-    std::printf("decoding vs libsquish: %.2f x; both decoders give the same pixels: %s\n",
+    say("decoding vs libsquish: %.2f x; both decoders give the same pixels: %s\n",
                 tot.decSquish / tot.decOurs, decodersAgree ? "yes" : "NO");
-    std::printf("same output with 1 and %u threads: %s\n", cores, identical ? "yes" : "NO");
+    say("same output with 1 and %u threads: %s\n", cores, identical ? "yes" : "NO");
+    if (tableMode) {
+        const char* f = dxt5 ? "DXT5" : "DXT1";
+        const double mp = tot.pixels / 1e6;
+        const double overall = tot.cluster / tot.oursN;
+        std::printf("row\t%s encode speed, %u threads vs cluster fit on one, all pictures\t%.1f MPix/s\t%.1f MPix/s\t"
+                    "%.2f x\tat least %.1f x\t%s\n",
+                    f, cores, mp / tot.oursN, mp / tot.cluster, overall, SpeedTarget,
+                    overall >= SpeedTarget ? "held" : "missed");
+        std::printf("row\t%s encode speed, slowest picture (%s)\t%.1f MPix/s\t%.1f MPix/s\t%.2f x\t"
+                    "at least %.1f x\t%s\n",
+                    f, slowest.name.c_str(), slowest.ours, slowest.cluster, worstRatio, SpeedTarget,
+                    worstRatio >= SpeedTarget ? "held" : "missed");
+        // 99.99 dB stands for no error.
+        const auto db = [](double v) {
+            char text[24];
+            std::snprintf(text, sizeof text, "%.2f dB", v);
+            return v >= 99.99 ? std::string("exact") : std::string(text);
+        };
+        std::printf("row\t%s quality vs cluster fit, closest picture (%s)\t%s\t%s\t%+.2f dB\t"
+                    "at least +0.00 dB on every picture\t%s\n",
+                    f, closest.name.c_str(), db(closest.ours).c_str(), db(closest.cluster).c_str(), closest.margin,
+                    qualityHolds ? "held" : "missed");
+    }
     return qualityHolds && identical && decodersAgree;
 }
 
@@ -477,14 +552,19 @@ bool runFormat(DXTFormat format, const std::vector<Sample>& list, unsigned cores
 
 int main(int argc, char** argv)
 {
-    if (argc > 1)
-        minSeconds = std::atof(argv[1]);
-    const std::string only = argc > 2 ? argv[2] : "";
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--table") {
+        tableMode = true;
+        args.erase(args.begin());
+    }
+    if (!args.empty())
+        minSeconds = std::atof(args[0].c_str());
+    const std::string only = args.size() > 1 ? args[1] : "";
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    std::printf("Texture codec benchmark: %u hardware threads; libsquish one block at a time on one thread;\n"
-                "encode and decode in MPix/s (fastest of at least 3 runs); xclus = cluster fit time / our time with "
-                "all threads\n",
-                cores);
+    say("Texture codec benchmark: %u hardware threads; libsquish one block at a time on one thread;\n"
+        "encode and decode in MPix/s (fastest of at least 3 runs); xclus = cluster fit time / our time with "
+        "all threads\n",
+        cores);
     std::vector<Sample> list = samples();
     std::erase_if(list, [&](const Sample& s) { return s.name.find(only) == std::string::npos; });
     bool ok = runFormat(DXTFormat::DXT1, list, cores);

@@ -78,6 +78,16 @@ public:
     // inside the operating system where it can; both positions move on. A
     // source that ends first throws EReadError.
     void CopyFromFile(TFileStream& source, std::int64_t count);
+    // Copies count bytes from offset from of the source to offset at of this
+    // file, inside the operating system where it can; neither stream's
+    // position moves. Bytes between this file's end and at read as zeros. A
+    // source that ends first throws EReadError.
+    void CopyRange(TFileStream& source, std::int64_t from, std::int64_t at, std::int64_t count);
+    // Reads exactly count bytes at offset, or throws EReadError; writes
+    // exactly count bytes at offset, or throws EWriteError. The position
+    // stays where it was.
+    void ReadAt(std::int64_t offset, void* buffer, std::size_t count);
+    void WriteAt(std::int64_t offset, const void* buffer, std::size_t count);
 
     // Takes over a file the caller opened; path names it in messages.
     TFileStream(std::FILE* file, const std::string& path);

@@ -28,8 +28,6 @@ namespace {
 constexpr std::int64_t CountSize = 4;
 constexpr std::int64_t EntrySize = sizeof(TWADEntry);
 constexpr std::int64_t MaxField = std::numeric_limits<std::uint32_t>::max();
-// Members are copied through a buffer of at most this size, whatever their size.
-constexpr std::size_t CopyBlockSize = std::size_t{1} << 20;
 
 const char* const ErrOutside = "GP4WAD Error 001: Invalid member name. It leads outside the folder: ";
 const char* const ErrNoFile = "GP4WAD Error 002: Invalid member name. It names no file: ";
@@ -177,31 +175,70 @@ std::int64_t fileLength(const std::string& path)
     return static_cast<std::int64_t>(size);
 }
 
-// Copies count bytes from the source's position to the target through the
-// buffer; a source that ends first raises EReadError.
-void copyBytes(TStream& source, TStream& target, std::int64_t count, std::vector<std::uint8_t>& buffer)
-{
-    auto* fromFile = dynamic_cast<TFileStream*>(&source);
-    auto* toFile = dynamic_cast<TFileStream*>(&target);
-    if (fromFile && toFile) {
-        toFile->CopyFromFile(*fromFile, count);
-        return;
-    }
-    if (count > 0 && buffer.empty())
-        buffer.resize(CopyBlockSize);
-    while (count > 0) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(buffer.size())));
-        source.ReadBuffer(buffer.data(), n);
-        target.WriteBuffer(buffer.data(), n);
-        count -= static_cast<std::int64_t>(n);
-    }
-}
+// Writes a new archive's members after its directory, each followed by its
+// zero gap byte, from runs of bytes of other files. A run that lies at the
+// same place in its pages as where it goes, and is large, goes from file to
+// file inside the system. The others are gathered in one buffer that is
+// written in blocks ending at whole mebibytes of the file: the file's pages
+// are then written whole and once each, which costs less than a write of
+// each member at its own offset. The buffer stays one mebibyte, whatever
+// the members' sizes.
+class TMemberWriter {
+public:
+    explicit TMemberWriter(TFileStream& out) : out_(out), start_(out.Position()), buffer_(BlockSize) {}
 
-void writeGap(TStream& target)
-{
-    const std::uint8_t zero = 0;
-    target.WriteBuffer(&zero, 1);
-}
+    void Copy(TFileStream& source, std::int64_t from, std::int64_t count)
+    {
+        if (count >= KernelRun && (from - end()) % PageSize == 0) {
+            Flush();
+            out_.CopyRange(source, from, start_, count);
+            start_ += count;
+            return;
+        }
+        while (count > 0) {
+            const std::int64_t n = std::min(count, room());
+            source.ReadAt(from, buffer_.data() + filled_, static_cast<std::size_t>(n));
+            filled_ += static_cast<std::size_t>(n);
+            from += n;
+            count -= n;
+            if (room() == 0)
+                Flush();
+        }
+    }
+    void Gap()
+    {
+        buffer_[filled_++] = 0;
+        if (room() == 0)
+            Flush();
+    }
+    // Writes what is gathered.
+    void Flush()
+    {
+        out_.WriteAt(start_, buffer_.data(), filled_);
+        start_ += static_cast<std::int64_t>(filled_);
+        filled_ = 0;
+    }
+    // Writes what is gathered; the stream's position goes to the end.
+    void Finish()
+    {
+        Flush();
+        out_.SetPosition(start_);
+    }
+
+private:
+    static constexpr std::int64_t BlockSize = std::int64_t{1} << 20;
+    static constexpr std::int64_t PageSize = 4096;
+    static constexpr std::int64_t KernelRun = std::int64_t{64} << 10;
+
+    std::int64_t end() const { return start_ + static_cast<std::int64_t>(filled_); }
+    // What the buffer takes before the next whole mebibyte of the file.
+    std::int64_t room() const { return (start_ / BlockSize + 1) * BlockSize - end(); }
+
+    TFileStream& out_;
+    std::int64_t start_; // where the buffer's bytes go in the file
+    std::size_t filled_ = 0;
+    std::vector<std::uint8_t> buffer_;
+};
 
 void writeDirectoryTo(TStream& target, const std::vector<TWADEntry>& entries)
 {
@@ -219,6 +256,19 @@ std::int64_t memberEnd(const TWADEntry& e)
 bool outsideFile(const TWADEntry& e, std::int64_t length)
 {
     return e.Size > 0 && memberEnd(e) > length;
+}
+
+// True when member next starts one byte after member e ends in the archive
+// file and that byte is zero: both, with the byte between, are one run of
+// the file's bytes as a new archive lays them out.
+bool zeroGapBetween(TFileStream& archive, std::int64_t length, const TWADEntry& e, const TWADEntry& next)
+{
+    const std::int64_t gap = memberEnd(e);
+    if (static_cast<std::int64_t>(next.Offset) != gap + 1 || gap >= length)
+        return false;
+    std::uint8_t byte = 1;
+    archive.ReadAt(gap, &byte, 1);
+    return byte == 0;
 }
 
 std::int64_t gapRuleStart(std::size_t count)
@@ -457,10 +507,10 @@ bool makeFoldersBelow(const std::string& base, const std::string& path, const TW
 // base is not empty. The file is replaced only when the whole member has been
 // written. A member that lies outside the archive file is refused with a
 // message naming it; false then.
-bool extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& path, const std::string& base,
-               std::vector<std::uint8_t>& buffer)
+bool extractTo(TFileStream& archive, std::int64_t length, const TWADEntry& entry, const std::string& path,
+               const std::string& base)
 {
-    if (outsideFile(entry, archive.Size())) {
+    if (outsideFile(entry, length)) {
         ShowErrorMessage(ErrOutsideFile + shown(entry));
         return false;
     }
@@ -469,10 +519,7 @@ bool extractTo(TFileStream& archive, const TWADEntry& entry, const std::string& 
     else if (!makeFoldersBelow(base, path, entry))
         return false;
     TSafeFileStream out(path);
-    if (entry.Size > 0) {
-        archive.SetPosition(entry.Offset);
-        copyBytes(archive, out, entry.Size, buffer);
-    }
+    out.CopyRange(archive, entry.Offset, 0, entry.Size);
     out.Commit();
     return true;
 }
@@ -495,8 +542,7 @@ bool TWADFile::ExtractMember(int index, const std::string& target, bool targetIs
         path = *below;
     }
     TFileStream archive(FileName, FileMode::OpenRead);
-    std::vector<std::uint8_t> buffer;
-    return extractTo(archive, entry, path, base, buffer);
+    return extractTo(archive, archive.Size(), entry, path, base);
 }
 
 std::string TWADFile::DefaultExtractFolder() const
@@ -509,7 +555,9 @@ int TWADFile::ExtractAll(const std::string& folder, const TWADProgress& done) co
     const std::string base = AddTrailingBackslash(folder.empty() ? DefaultExtractFolder() : folder);
     ensureFolder(base);
     TFileStream archive(FileName, FileMode::OpenRead);
-    std::vector<std::uint8_t> buffer;
+    // Checked against the file as it is now: it may have changed since its
+    // directory was read.
+    const std::int64_t length = archive.Size();
     // Each member is on disk before it takes its name; the folders are
     // flushed once each at the end.
     TFolderSyncBatch folders;
@@ -517,7 +565,7 @@ int TWADFile::ExtractAll(const std::string& folder, const TWADProgress& done) co
     for (int i = 0; validIndex(i); ++i) {
         const TWADEntry& entry = Entries[static_cast<std::size_t>(i)];
         if (const auto path = memberPath(base, entry))
-            written += extractTo(archive, entry, *path, base, buffer) ? 1 : 0;
+            written += extractTo(archive, length, entry, *path, base) ? 1 : 0;
         if (done)
             done(GameTextToUtf8(entry.NameString()));
     }
@@ -562,14 +610,15 @@ bool TWADFile::CreateFromDirectory(const std::string& target, const std::string&
 
     TSafeFileStream out(target);
     writeDirectoryTo(out, entries);
-    std::vector<std::uint8_t> buffer;
+    TMemberWriter members(out);
     for (std::size_t i = 0; i < files.size(); ++i) {
         TFileStream in(files[i], FileMode::OpenRead);
-        copyBytes(in, out, entries[i].Size, buffer);
-        writeGap(out);
+        members.Copy(in, 0, entries[i].Size);
+        members.Gap();
         if (done)
             done(files[i].substr(base.size()));
     }
+    members.Finish();
     out.Commit();
 
     Count = static_cast<std::int32_t>(entries.size());
@@ -641,17 +690,26 @@ TWADRebuildReport TWADFile::Rebuild(const std::string& target, const std::string
     // game's cars.wad may be one).
     TSafeFileStream out(target, TReplace::GameFile);
     writeDirectoryTo(out, entries);
-    std::vector<std::uint8_t> buffer;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    TMemberWriter members(out);
+    for (std::size_t i = 0; i < entries.size();) {
         if (!replacements[i].empty()) {
             TFileStream in(replacements[i], FileMode::OpenRead);
-            copyBytes(in, out, entries[i].Size, buffer);
-        } else if (Entries[i].Size > 0) {
-            archive.SetPosition(Entries[i].Offset);
-            copyBytes(archive, out, Entries[i].Size, buffer);
+            members.Copy(in, 0, entries[i].Size);
+            members.Gap();
+            ++i;
+            continue;
         }
-        writeGap(out);
+        // Members carried over that lie one after another in this archive,
+        // each followed by its zero gap byte, go over in one copy.
+        const std::size_t first = i;
+        while (i + 1 < entries.size() && replacements[i + 1].empty() &&
+               zeroGapBetween(archive, length, Entries[i], Entries[i + 1]))
+            ++i;
+        members.Copy(archive, Entries[first].Offset, memberEnd(Entries[i]) - Entries[first].Offset);
+        members.Gap();
+        ++i;
     }
+    members.Finish();
     archive.Close();
     out.Commit();
     return report;

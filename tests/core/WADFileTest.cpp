@@ -394,6 +394,71 @@ TEST_F(WADFileTest, RebuildShiftsTheMembersAfterALongerReplacement)
     EXPECT_EQ(ReadBytes(wad.FileName), demo::BuildWAD(expected));
 }
 
+// Members of more than the copy buffer, members that land at the same place
+// in a page as in their source and members that do not, and archives whose
+// members do not lie one after another: every writer gives the gap rule's
+// bytes.
+TEST_F(WADFileTest, LargeMembersAndAnyLayoutComeOutByTheGapRule)
+{
+    auto bytes = [](std::size_t size, unsigned seed) {
+        std::string s(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            s[i] = static_cast<char>((i * 2654435761u + seed) >> 13);
+        return s;
+    };
+    const Members members = {{"big\\one.bin", bytes(2'500'001, 1)},  {"a.bin", bytes(5000, 2)},
+                             {"empty.bin", ""},                         {"big\\two.bin", bytes(1'100'000, 3)},
+                             {"c.bin", bytes(4096, 4)},                 {"d.bin", bytes(77, 5)}};
+    TWADFile wad = archive("large.wad", members);
+    const std::string expected = demo::BuildWAD(members);
+
+    wad.Rebuild(dir / "same.wad", "");
+    EXPECT_EQ(ReadBytes(dir / "same.wad"), expected);
+    wad.ExtractAll(dir / "out");
+    for (const auto& [name, data] : members)
+        EXPECT_EQ(ReadBytes(dir / ("out/" + ReplaceAll(name, "\\", "/"))), data) << name;
+    TWADFile made;
+    made.CreateFromDirectory(dir / "made.wad", dir / "out", true);
+    TWADFile listed(dir / "made.wad");
+    ASSERT_TRUE(listed.ReadDirectory());
+    Members inListing;
+    for (const TWADEntry& e : listed.Entries)
+        inListing.emplace_back(e.NameString(), ReadBytes(dir / ("out/" + ReplaceAll(e.NameString(), "\\", "/"))));
+    EXPECT_EQ(ReadBytes(dir / "made.wad"), demo::BuildWAD(inListing));
+
+    // Replacements longer by a page (the members after them keep their
+    // place in a page) and by a few bytes (they do not).
+    Members replaced = members;
+    replaced[1].second = bytes(5000 + 4096, 6);
+    replaced[4].second = bytes(4096 + 3, 7);
+    WriteBytes(dir / "stage/a.bin", replaced[1].second);
+    WriteBytes(dir / "stage/c.bin", replaced[4].second);
+    wad.Rebuild(dir / "replaced.wad", dir / "stage");
+    EXPECT_EQ(ReadBytes(dir / "replaced.wad"), demo::BuildWAD(replaced));
+
+    // Gap bytes that are not zero, and members stored in the reverse order
+    // with bytes between them.
+    std::string dirty = expected;
+    for (const TWADEntry& e : wad.Entries)
+        dirty[e.Offset + e.Size] = '\xFF';
+    WriteBytes(dir / "dirty.wad", dirty);
+    TWADFile dirtyWad(dir / "dirty.wad");
+    ASSERT_TRUE(dirtyWad.ReadDirectory());
+    dirtyWad.Rebuild(dir / "clean.wad", "");
+    EXPECT_EQ(ReadBytes(dir / "clean.wad"), expected);
+
+    std::string reversed = expected.substr(0, 4 + members.size() * 136);
+    for (std::size_t i = members.size(); i-- > 0;) {
+        putU32(reversed, 4 + i * 136 + 128, static_cast<std::uint32_t>(reversed.size()));
+        reversed += members[i].second + "xy";
+    }
+    WriteBytes(dir / "reversed.wad", reversed);
+    TWADFile reversedWad(dir / "reversed.wad");
+    ASSERT_TRUE(reversedWad.ReadDirectory());
+    reversedWad.Rebuild(dir / "ordered.wad", "");
+    EXPECT_EQ(ReadBytes(dir / "ordered.wad"), expected);
+}
+
 TEST_F(WADFileTest, HealthMeasureAndRepair)
 {
     const Members members = {{"a", "aaaa"}, {"b", ""}, {"c", "cc"}, {"d", "ddddd"}};
