@@ -30,7 +30,7 @@ for argument in "$@"; do
 done
 if $if_cached && [ ! -f "$qt_toolchain" ]; then
   echo "== The Windows program is NOT built: no Qt for MinGW-w64 in $qt_prefix"
-  echo "   (scripts/build-windows.sh builds it once, about 25 to 45 minutes on 2 cores)"
+  echo "   (scripts/build-windows.sh builds it once, about 17 minutes on 2 idle cores)"
   exit 0
 fi
 
