@@ -234,8 +234,11 @@ void TMainForm::buildToolBar()
 void TMainForm::FormCreate(const std::string& programPath)
 {
     SetProgramPaths(programPath.empty() ? ToStdString(QCoreApplication::applicationDirPath()) : programPath);
-    // A folder that cannot be made is not reported here; what writes into it
-    // later fails then.
+    // A working folder that is still there was left by a run that did not
+    // end: its staged files were never flushed and may not be whole, so
+    // nothing of it goes into the game. A folder that cannot be made is not
+    // reported here; what writes into it later fails then.
+    DeleteTree(Settings.TempPath);
     ForceDirectories(Settings.TempPath);
     ForceDirectories(Settings.ExportPath);
     // Ended by a signal, the program leaves neither its working folder nor
