@@ -21,6 +21,7 @@
 // target, held or missed, tab-separated).
 
 #include "BenchTiming.h"
+#include "SafeCopy.h"
 #include "app/FileSystem.h"
 #include "app/Tools.h"
 #include "formats/GP4WAD.h"
@@ -43,6 +44,8 @@
 
 using namespace paddock;
 using paddock::bench::median;
+using paddock::bench::safeCopy;
+using paddock::bench::syncFolder;
 using paddock::bench::seconds;
 namespace fs = std::filesystem;
 
@@ -76,49 +79,6 @@ struct Timed {
     std::function<void()> prepare; // run untimed before every run
     std::function<void()> work;
 };
-
-[[noreturn]] void failed(const char* what, const std::string& path)
-{
-    throw std::runtime_error(std::string(what) + " " + path + ": " + std::strerror(errno));
-}
-
-// Copies source to target with the file-system work the safe-write layer
-// must do and nothing else: the bytes go into a new file created exclusively
-// beside target (never through a link), copied inside the kernel, which is
-// given its permissions, flushed to disk, closed and renamed over target.
-// The folder is flushed by the caller, once per folder, as the jobs do.
-void safeCopy(const std::string& source, const std::string& target)
-{
-    const std::string temp = target + ".floor-new";
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        failed("Cannot open", source);
-    const int out = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (out < 0)
-        failed("Cannot create", temp);
-    struct stat st {};
-    if (::fstat(in, &st) != 0)
-        failed("Cannot read the size of", source);
-    for (off_t left = st.st_size; left > 0;) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
-        if (n <= 0)
-            failed("Cannot copy to", temp);
-        left -= n;
-    }
-    if (::fchmod(out, 0644) != 0 || ::fsync(out) != 0 || ::close(out) != 0)
-        failed("Cannot write", temp);
-    ::close(in);
-    if (::rename(temp.c_str(), target.c_str()) != 0)
-        failed("Cannot rename to", target);
-}
-
-void syncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0)
-        failed("Cannot flush", folder);
-    ::close(fd);
-}
 
 // One measure: a job, its floor and their medians.
 struct Measure {

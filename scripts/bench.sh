@@ -18,6 +18,9 @@ build="$root/build-bench"
 folder="${1:-${TMPDIR:-/tmp}}"
 jobs="${BENCH_JOBS:-2}"
 
+# What the build and the benchmarks need (Qt, libsquish, Google Benchmark).
+"$root/scripts/setup.sh" >/dev/null
+
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g -DPADDOCK_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target paddock bench_codec bench_transfer bench_wad bench_gp4 bench_debuginfo \
   >"$build/bench-build.log" || { cat "$build/bench-build.log"; exit 2; }

@@ -237,8 +237,11 @@ void TMainForm::FormCreate(const std::string& programPath)
     // The system's own separators: "C:\Games\Paddock\" on Windows.
     SetProgramPaths(programPath.empty() ? ToStdString(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()))
                                         : programPath);
-    // A folder that cannot be made is not reported here; what writes into it
-    // later fails then.
+    // A working folder that is still there was left by a run that did not
+    // end: its staged files were never flushed and may not be whole, so
+    // nothing of it goes into the game. A folder that cannot be made is not
+    // reported here; what writes into it later fails then.
+    DeleteTree(Settings.TempPath);
     ForceDirectories(Settings.TempPath);
     ForceDirectories(Settings.ExportPath);
     // Ended by a signal, the program leaves neither its working folder nor

@@ -382,7 +382,8 @@ void TSafeFileStream::Commit()
             GiveIdentity(Handle(), target_, old);
         else
             GiveNewFilePermissions(Handle(), target_);
-        Sync();
+        if (flush_ || how_ == TReplace::GameFile)
+            Sync();
         Close();
     } catch (...) {
         CloseQuietly();
@@ -403,7 +404,8 @@ void TSafeFileStream::Commit()
         throw;
     }
     temp_.Release();
-    SyncFolderSoon(ExtractFilePath(replaced_));
+    if (flush_ || how_ == TReplace::GameFile)
+        SyncFolderSoon(ExtractFilePath(replaced_));
 }
 
 // ---------------------------------------------------------------------------

@@ -132,6 +132,13 @@ public:
     const std::string& Target() const { return target_; }
     // Commit() leaves the new file the permissions of a new file instead.
     void NewPermissions() { keepPermissions_ = false; }
+    // A file of the program's working folder that this run reads back and
+    // that goes with the folder: Commit() still puts it in place only when
+    // it is whole, but flushes neither it nor its folder. Only the files
+    // that take the place of the user's files must survive a crash; a
+    // working folder left by a crash is removed unread. A game file is
+    // flushed all the same.
+    void WorkingFile() { flush_ = false; }
 
 private:
     struct Opened;
@@ -144,6 +151,7 @@ private:
     TReplace how_;
     bool committed_ = false;
     bool keepPermissions_ = true;
+    bool flush_ = true;
 };
 
 // A growable block of bytes in memory with a position. Reading past the end of

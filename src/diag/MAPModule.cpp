@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string_view>
 
 namespace paddock {
@@ -137,9 +138,17 @@ std::int32_t decimal(std::string_view text, const std::string& mapPath)
     return static_cast<std::int32_t>(digits[0] == '-' ? -value : value);
 }
 
+// One line entry as read: its text is a view into the source file's text,
+// which the parsed map holds.
+struct TLineView {
+    std::uint32_t Offset = 0;
+    std::int32_t LineNumber = 0;
+    std::string_view Text;
+};
+
 // Appends the pairs of one line: a decimal line number, then an address
 // segment:offset whose offset is characters 6 to 13, separated by spaces.
-void parsePairs(std::string_view line, std::vector<TMAPLineDetails>& lines, const std::string& mapPath)
+void parsePairs(std::string_view line, std::vector<TLineView>& lines, const std::string& mapPath)
 {
     std::string_view rest = line;
     while (!rest.empty()) {
@@ -149,21 +158,38 @@ void parsePairs(std::string_view line, std::vector<TMAPLineDetails>& lines, cons
         const std::size_t next = rest.find(' ');
         const std::string_view address = rest.substr(0, next);
         rest = next == std::string_view::npos ? std::string_view() : trim(rest.substr(next + 1));
-        TMAPLineDetails entry;
+        TLineView entry;
         entry.LineNumber = decimal(number, mapPath);
         entry.Offset = hex(columns(address, 6, 8));
-        lines.push_back(std::move(entry));
+        lines.push_back(entry);
     }
 }
+
+// A unit as read: its records and its line entries, whose texts are views
+// into its source file's text.
+struct TModuleView {
+    TMAPSegDetails Details; // without lines
+    std::vector<TLineView> Lines;
+};
+
+// The map as read, every source line's text a view into the source files'
+// texts, which it holds: nothing is copied until it is written out.
+struct TMapView {
+    std::uint32_t ReservedCount = 0;
+    std::vector<TModuleView> Modules;
+    std::vector<TMAPPublic> Publics;
+    std::vector<std::unique_ptr<TMemoryStream>> Sources;
+};
 
 // Gives every entry the text of its own line of the unit's source file, in
 // whatever order the map lists the entries. An entry whose line lies beyond
 // the end of the file keeps its text.
-void attachSourceTexts(TMAPSegDetails& module, const std::vector<std::string>& sourceDirs)
+void attachSourceTexts(TModuleView& module, const std::vector<std::string>& sourceDirs,
+                       std::vector<std::unique_ptr<TMemoryStream>>& sources)
 {
     std::string source;
     for (const std::string& dir : sourceDirs) {
-        const std::string candidate = AddTrailingBackslash(dir) + module.Name + SourceExtension;
+        const std::string candidate = AddTrailingBackslash(dir) + module.Details.Name + SourceExtension;
         if (FileExists(candidate)) {
             source = candidate;
             break;
@@ -171,7 +197,8 @@ void attachSourceTexts(TMAPSegDetails& module, const std::vector<std::string>& s
     }
     if (source.empty())
         return;
-    TMemoryStream file;
+    sources.push_back(std::make_unique<TMemoryStream>());
+    TMemoryStream& file = *sources.back();
     file.LoadFromFile(source);
     const std::string_view text(reinterpret_cast<const char*>(file.Memory()), static_cast<std::size_t>(file.Size()));
     // Where each line starts; line n (from 1) is lines[n - 1].
@@ -185,9 +212,9 @@ void attachSourceTexts(TMAPSegDetails& module, const std::vector<std::string>& s
         lines.push_back(line);
         at = stop + 1;
     }
-    for (TMAPLineDetails& entry : module.Lines)
+    for (TLineView& entry : module.Lines)
         if (entry.LineNumber >= 1 && static_cast<std::size_t>(entry.LineNumber) <= lines.size())
-            entry.Text = std::string(lines[static_cast<std::size_t>(entry.LineNumber) - 1]);
+            entry.Text = lines[static_cast<std::size_t>(entry.LineNumber) - 1];
 }
 
 // ---- The DebugInfo.EIF layout ------------------------------------------------
@@ -211,11 +238,70 @@ void putU32(std::string& out, std::uint32_t v)
 
 // A length byte, then that many leading bytes: a string longer than the
 // 255 bytes a length byte counts keeps its first 255.
-void putString(std::string& out, const std::string& s)
+void putString(std::string& out, std::string_view s)
 {
     const auto n = static_cast<std::uint8_t>(std::min<std::size_t>(s.size(), 255));
     putU8(out, n);
-    out.append(s, 0, n);
+    out.append(s.data(), n);
+}
+
+const TMAPSegDetails& details(const TMAPSegDetails& m)
+{
+    return m;
+}
+
+const TMAPSegDetails& details(const TModuleView& m)
+{
+    return m.Details;
+}
+
+// The file's bytes, from a map as read or as kept.
+template <typename Map> std::string encodeDebugInfo(const Map& info)
+{
+    std::size_t size = 12 + static_cast<std::size_t>(info.ReservedCount) * ReservedRecordSize;
+    for (const auto& m : info.Modules) {
+        size += 12 + details(m).Name.size();
+        for (const auto& line : m.Lines)
+            size += 9 + line.Text.size();
+    }
+    for (const TMAPPublic& p : info.Publics)
+        size += 6 + p.Name.size();
+    std::string out;
+    out.reserve(size);
+    putU32(out, info.ReservedCount);
+    out.append(static_cast<std::size_t>(info.ReservedCount) * ReservedRecordSize, '\0');
+    putU32(out, static_cast<std::uint32_t>(info.Modules.size()));
+    for (const auto& module : info.Modules) {
+        const TMAPSegDetails& m = details(module);
+        putU32(out, m.Start);
+        putU32(out, m.Length);
+        putU8(out, m.Segment);
+        putString(out, m.Name);
+        // The count has 16 bits: a longer list keeps its first entries, so
+        // that the count and the entries written always agree.
+        const std::size_t count =
+            std::min<std::size_t>(module.Lines.size(), std::numeric_limits<std::uint16_t>::max());
+        putU16(out, static_cast<std::uint16_t>(count));
+        for (std::size_t i = 0; i < count; ++i) {
+            putU32(out, module.Lines[i].Offset);
+            putU32(out, static_cast<std::uint32_t>(module.Lines[i].LineNumber));
+            putString(out, module.Lines[i].Text);
+        }
+    }
+    putU32(out, static_cast<std::uint32_t>(info.Publics.size()));
+    for (const TMAPPublic& p : info.Publics) {
+        putU8(out, p.Segment);
+        putU32(out, p.Offset);
+        putString(out, p.Name);
+    }
+    return out;
+}
+
+void writeDebugInfo(const std::string& bytes, const std::string& eifPath)
+{
+    TSafeFileStream file(eifPath);
+    file.WriteBuffer(bytes.data(), bytes.size());
+    file.Commit();
 }
 
 // Reads the file's bytes with their bounds always checked.
@@ -268,9 +354,11 @@ private:
 
 } // namespace
 
-TMAPStruct ReadLinkMap(const std::string& mapPath, const std::vector<std::string>& sourceDirs)
+namespace {
+
+TMapView readMapView(const std::string& mapPath, const std::vector<std::string>& sourceDirs)
 {
-    TMAPStruct info;
+    TMapView info;
     TMapReader map(mapPath);
 
     // The segment list: one reserved record a line.
@@ -280,7 +368,7 @@ TMAPStruct ReadLinkMap(const std::string& mapPath, const std::vector<std::string
     // The units' ranges.
     map.nextNonBlankLine();
     for (std::string_view line = map.nextNonBlankLine(); !line.empty(); line = map.nextLine())
-        info.Modules.push_back(parseModule(line));
+        info.Modules.push_back({parseModule(line), {}});
     // The publics by name are not used.
     map.nextNonBlankLine();
     for (std::string_view line = map.nextNonBlankLine(); !line.empty(); line = map.nextLine()) {
@@ -298,9 +386,9 @@ TMAPStruct ReadLinkMap(const std::string& mapPath, const std::vector<std::string
         const std::size_t paren = heading.find('(');
         const std::string_view unit =
             columns(heading, 18, paren == std::string_view::npos ? std::string_view::npos : paren - 17);
-        TMAPSegDetails* module = nullptr;
-        for (TMAPSegDetails& m : info.Modules)
-            if (m.Name == unit) {
+        TModuleView* module = nullptr;
+        for (TModuleView& m : info.Modules)
+            if (m.Details.Name == unit) {
                 module = &m;
                 break;
             }
@@ -310,55 +398,40 @@ TMAPStruct ReadLinkMap(const std::string& mapPath, const std::vector<std::string
             if (module)
                 parsePairs(line, module->Lines, mapPath);
         if (module)
-            attachSourceTexts(*module, sourceDirs);
+            attachSourceTexts(*module, sourceDirs, info.Sources);
+    }
+    return info;
+}
+
+} // namespace
+
+TMAPStruct ReadLinkMap(const std::string& mapPath, const std::vector<std::string>& sourceDirs)
+{
+    TMapView view = readMapView(mapPath, sourceDirs);
+    TMAPStruct info;
+    info.ReservedCount = view.ReservedCount;
+    info.Publics = std::move(view.Publics);
+    info.Modules.reserve(view.Modules.size());
+    for (TModuleView& m : view.Modules) {
+        info.Modules.push_back(std::move(m.Details));
+        std::vector<TMAPLineDetails>& lines = info.Modules.back().Lines;
+        lines.reserve(m.Lines.size());
+        for (const TLineView& line : m.Lines)
+            lines.push_back({line.Offset, line.LineNumber, std::string(line.Text)});
     }
     return info;
 }
 
 void SaveDebugInfo(const TMAPStruct& info, const std::string& eifPath)
 {
-    std::size_t size = 12 + static_cast<std::size_t>(info.ReservedCount) * ReservedRecordSize;
-    for (const TMAPSegDetails& m : info.Modules) {
-        size += 12 + m.Name.size();
-        for (const TMAPLineDetails& line : m.Lines)
-            size += 9 + line.Text.size();
-    }
-    for (const TMAPPublic& p : info.Publics)
-        size += 6 + p.Name.size();
-    std::string out;
-    out.reserve(size);
-    putU32(out, info.ReservedCount);
-    out.append(static_cast<std::size_t>(info.ReservedCount) * ReservedRecordSize, '\0');
-    putU32(out, static_cast<std::uint32_t>(info.Modules.size()));
-    for (const TMAPSegDetails& m : info.Modules) {
-        putU32(out, m.Start);
-        putU32(out, m.Length);
-        putU8(out, m.Segment);
-        putString(out, m.Name);
-        // The count has 16 bits: a longer list keeps its first entries, so
-        // that the count and the entries written always agree.
-        const std::size_t count = std::min<std::size_t>(m.Lines.size(), std::numeric_limits<std::uint16_t>::max());
-        putU16(out, static_cast<std::uint16_t>(count));
-        for (std::size_t i = 0; i < count; ++i) {
-            putU32(out, m.Lines[i].Offset);
-            putU32(out, static_cast<std::uint32_t>(m.Lines[i].LineNumber));
-            putString(out, m.Lines[i].Text);
-        }
-    }
-    putU32(out, static_cast<std::uint32_t>(info.Publics.size()));
-    for (const TMAPPublic& p : info.Publics) {
-        putU8(out, p.Segment);
-        putU32(out, p.Offset);
-        putString(out, p.Name);
-    }
-    TSafeFileStream file(eifPath);
-    file.WriteBuffer(out.data(), out.size());
-    file.Commit();
+    writeDebugInfo(encodeDebugInfo(info), eifPath);
 }
 
 void BuildDebugInfo(const std::string& mapPath, const std::string& eifPath, const std::vector<std::string>& sourceDirs)
 {
-    SaveDebugInfo(ReadLinkMap(mapPath, sourceDirs), eifPath);
+    // Written from the map as read: the source lines' texts go from the
+    // sources' bytes into the file's without a string of their own each.
+    writeDebugInfo(encodeDebugInfo(readMapView(mapPath, sourceDirs)), eifPath);
 }
 
 TMAPStruct LoadDebugInfo(const std::string& eifPath)

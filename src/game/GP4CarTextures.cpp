@@ -1,6 +1,7 @@
 #include "game/GP4CarTextures.h"
 
 #include "app/Settings.h"
+#include "app/Streams.h"
 #include "app/Tools.h"
 #include "formats/GP4TEX.h"
 #include "formats/GP4WAD.h"
@@ -57,11 +58,21 @@ bool encodable(const TTEXFile& tex)
     return true;
 }
 
-// Saves a container at its member's place below the staging folder.
+// Saves a container at its member's place below the staging folder (made
+// before the teams are shared out). A staged file is one of the working
+// folder's, read back into the rebuilt archive by this run: it is put in
+// place whole but not flushed, the rebuilt archive is.
 bool stage(TTEXFile& tex, const std::string& memberName)
 {
     const auto path = MemberFilePath(CarsStagingFolder(), memberName);
-    return path && tex.SaveToFile(*path);
+    TMemoryStream bytes;
+    if (!path || !tex.SaveToStream(bytes))
+        return false;
+    TSafeFileStream file(*path);
+    file.WorkingFile();
+    file.WriteBuffer(bytes.Memory(), static_cast<std::size_t>(bytes.Size()));
+    file.Commit();
+    return true;
 }
 
 // The member's name as the game's archive spells it, or empty when the
@@ -249,6 +260,9 @@ void SaveCarTextures(const TItemSet& selection, const TItemDone& done)
     auto stageTeam = [&](std::size_t i) {
         {
             TCollectMessages collect(work[i].messages);
+            // The staging folder is searched for stale files of ours once
+            // for the team, not once for each of its six files.
+            TFolderSyncBatch batch;
             try {
                 for (int kind = 0; kind < CarTextureKinds; ++kind)
                     saveKind(wad, teams[i], kind);

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -425,6 +426,43 @@ TEST_F(GameTransferTest, ImportingAndExportingEverythingChangesNoGameByte)
     const Members firstExport = ArchiveMembers(ReadBytes(game + "cars.wad.BAK"));
     EXPECT_TRUE(MemberBytes(firstExport, "cars\\hi_williams_2.TEX") == MemberBytes(before, "cars\\hi_williams_2.TEX"));
     EXPECT_FALSE(MemberBytes(firstExport, "cars\\williams_2.TEX") == MemberBytes(before, "cars\\williams_2.TEX"));
+}
+
+// Only what takes the place of the game's files must outlast a crash: the
+// rebuilt archive is flushed before it takes its name and the game folder
+// after it; the staged containers, which the export reads back from the
+// working folder, are put in place whole but flushed neither they nor
+// their folders.
+TEST_F(GameTransferTest, AnExportFlushesTheRebuiltArchiveButNotTheStagedFiles)
+{
+    SelectItems({ItemRange, ItemCarTexturesFirst, ItemCarTexturesFirst + 1});
+    ImportSelected();
+    std::mutex mutex; // the teams are staged on several threads
+    std::vector<std::pair<TFileOp, std::string>> ops;
+    SetFileFault([&](TFileOp op, const std::string& path) {
+        std::lock_guard lock(mutex);
+        ops.emplace_back(op, path);
+    });
+    script->expectMessage(backupMessage());
+    SelectItems({ItemRange, ItemCarTexturesFirst, ItemCarTexturesFirst + 1});
+    ExportSelected();
+    SetFileFault({});
+
+    const auto staging = [](const std::string& path) { return path.rfind(Settings.ExportPath, 0) == 0; };
+    EXPECT_EQ(std::count_if(ops.begin(), ops.end(),
+                            [&](const auto& o) { return o.first == TFileOp::Rename && staging(o.second); }),
+              12);
+    EXPECT_FALSE(std::any_of(ops.begin(), ops.end(),
+                             [&](const auto& o) { return o.first == TFileOp::Sync && staging(o.second); }));
+    const auto rename = std::find_if(ops.begin(), ops.end(), [&](const auto& o) {
+        return o.first == TFileOp::Rename && o.second == game + "cars.wad";
+    });
+    ASSERT_NE(rename, ops.end());
+    EXPECT_TRUE(std::any_of(ops.begin(), rename,
+                            [&](const auto& o) { return o.first == TFileOp::Sync && o.second == game + "cars.wad"; }));
+    EXPECT_TRUE(std::any_of(rename, ops.end(), [&](const auto& o) {
+        return o.first == TFileOp::Sync && RemoveTrailingBackslash(o.second) == RemoveTrailingBackslash(game);
+    }));
 }
 
 TEST_F(GameTransferTest, AFailedRebuildOrBackupLeavesTheGamesArchiveAsItWas)

@@ -167,7 +167,12 @@ private slots:
     void passingCheckShowsNoOptionsWindow()
     {
         WriteSettingsFile(*dir, game);
+        // What a run that did not end left in the working folder (staged
+        // files that were never flushed) goes before anything can use it.
+        const std::string leftover = *dir / "PADDOCKTEMP/Export/cars.wad/cars/hi_ferrari_1.TEX";
+        WriteBytes(leftover, "cut short");
         auto form = start();
+        QVERIFY(!FileExists(leftover));
         QVERIFY(!form->Terminated());
         QCOMPARE(QString::fromStdString(Settings.ProgramPath), QString::fromStdString(dir->path()));
         QCOMPARE(QString::fromStdString(Settings.TempPath),
