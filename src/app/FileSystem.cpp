@@ -489,7 +489,20 @@ std::FILE* OpenFile(const std::string& path, TOpenMode mode)
     return file;
 #else
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), mode == TOpenMode::Read ? "rb" : mode == TOpenMode::ReadWrite ? "r+b" : "w+b");
+    if (mode == TOpenMode::Create) {
+        // A link placed at the name is refused, not written through.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0)
+            fail(action, path, errno);
+        std::FILE* file = ::fdopen(fd, "w+b");
+        if (!file) {
+            const int err = errno;
+            ::close(fd);
+            fail(action, path, err);
+        }
+        return file;
+    }
+    std::FILE* file = std::fopen(path.c_str(), mode == TOpenMode::Read ? "rb" : "r+b");
     if (!file)
         fail(action, path, errno ? errno : EIO);
     return file;

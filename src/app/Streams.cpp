@@ -179,39 +179,11 @@ void TFileStream::CopyFromFile(TFileStream& source, std::int64_t count)
         return;
     if (!file_ || !source.file_)
         throw EWriteError(path_, "File is closed");
-    FileOperation(TFileOp::Write, path_);
-#ifdef __linux__
-    // Both streams hand their buffered state to the file first; the kernel
-    // then copies between the two files at explicit offsets.
-    if (std::fflush(file_) != 0)
-        throw EWriteError(path_, SystemReason(errno));
-    off_t inOffset = static_cast<off_t>(ftell64(source.file_));
-    off_t outOffset = static_cast<off_t>(ftell64(file_));
-    const int in = fileno(source.file_);
-    const int out = fileno(file_);
-    std::int64_t left = count;
-    while (left > 0) {
-        const ssize_t n = ::copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(left), 0);
-        if (n < 0) {
-            const int err = errno;
-            if (left == count && (err == EXDEV || err == ENOSYS || err == EINVAL || err == EOPNOTSUPP))
-                break; // not offered between these files: copy through a buffer below
-            throw EWriteError(path_, SystemReason(err));
-        }
-        if (n == 0) {
-            fseek64(source.file_, inOffset, SEEK_SET);
-            throw EReadError(source.path_);
-        }
-        left -= n;
-    }
-    fseek64(source.file_, inOffset, SEEK_SET);
-    fseek64(file_, outOffset, SEEK_SET);
-    source.lastWasRead_ = source.lastWasWrite_ = false;
-    lastWasRead_ = lastWasWrite_ = false;
-    if (left == 0)
-        return;
-#endif
-    CopyFrom(source, count);
+    const std::int64_t from = source.Position();
+    const std::int64_t at = Position();
+    CopyRange(source, from, at, count);
+    source.SetPosition(from + count);
+    SetPosition(at + count);
 }
 
 void TFileStream::ReadAt(std::int64_t offset, void* buffer, std::size_t count)
